@@ -1,0 +1,130 @@
+// The whole exchange over a fake connection: where it connects, what it
+// writes, what it refuses before connecting, and that it always closes.
+#include <gtest/gtest.h>
+
+#include "HttpExchange.h"
+#include "HttpProtocolError.h"
+#include "ScriptedStream.h"
+
+namespace qelt {
+namespace {
+
+using test::ScriptedStream;
+
+// Opens a scripted stream and remembers where it was asked to connect, what
+// was written and whether the stream has been released.
+struct FakeNetwork {
+  std::string reply = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
+  int opens = 0;
+  std::string host;
+  uint16_t port = 0;
+  std::vector<std::string> writes;
+  bool released = false;
+
+  struct Stream : ScriptedStream {
+    explicit Stream(FakeNetwork& net) : net(net) {}
+    ~Stream() override {
+      net.writes = writes;
+      net.released = true;
+    }
+    FakeNetwork& net;
+  };
+
+  StreamOpener Opener() {
+    return [this](const std::string& h, uint16_t p, int) -> std::unique_ptr<ByteStream> {
+      ++opens;
+      host = h;
+      port = p;
+      auto stream = std::make_unique<Stream>(*this);
+      stream->Then(reply);
+      return stream;
+    };
+  }
+};
+
+TEST(PostOverStream, SendsHeadInOneWriteAndBodyInPiecesOfAtMost32768) {
+  FakeNetwork net;
+  std::string body(70000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
+  EXPECT_EQ(PostOverStream(net.Opener(), "http://val.example:8080/x", body, {}, {}), "ok");
+
+  EXPECT_EQ(net.host, "val.example");
+  EXPECT_EQ(net.port, 8080);
+  ASSERT_EQ(net.writes.size(), 4u);
+  EXPECT_EQ(net.writes[0].rfind("POST /x HTTP/1.0\r\n", 0), 0u);
+  EXPECT_NE(net.writes[0].find("Content-Length: 70000\r\n"), std::string::npos);
+  EXPECT_EQ(net.writes[1].size(), 32768u);
+  EXPECT_EQ(net.writes[2].size(), 32768u);
+  EXPECT_EQ(net.writes[1] + net.writes[2] + net.writes[3], body);
+  EXPECT_TRUE(net.released);
+}
+
+TEST(PostOverStream, EmptyBodySendsOnlyTheHead) {
+  FakeNetwork net;
+  PostOverStream(net.Opener(), "http://val.example/x", "", {}, {});
+  EXPECT_EQ(net.writes.size(), 1u);
+}
+
+TEST(PostOverStream, ConnectsToTheProxyWithItsPortAsGiven) {
+  FakeNetwork net;
+  HttpProxySettings proxy{"proxy.example", 0, "", ""};
+  PostOverStream(net.Opener(), "http://val.example/xkms/XKMS", "b", proxy, {});
+  EXPECT_EQ(net.host, "proxy.example");
+  EXPECT_EQ(net.port, 0);
+  EXPECT_EQ(net.writes[0].rfind("POST http://val.example:80/xkms/XKMS HTTP/1.0\r\n", 0), 0u);
+}
+
+TEST(PostOverStream, RefusesBeforeConnecting) {
+  const HttpProxySettings none;
+  const HttpProxySettings proxy{"proxy.example", 3128, "", ""};
+  struct Case {
+    std::string url;
+    HttpProxySettings proxy;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"https://val.example/x", none, "IOHandler value is not valid"},
+      {"HTTPS://val.example:8443/x", none, "IOHandler value is not valid"},
+      {"https://val.example/x", proxy, "https is not supported, not even through a proxy"},
+      {"gopher://val.example/x", none, ""},
+      {"val.example", none, "URL has no scheme and host: val.example"},
+      {"http://val.example/\r\nX: y", proxy, "URL contains control characters"},
+      {"http://val.example/", {"proxy\r\nX: y", 3128, "", ""}, "Proxy server contains control characters"},
+      {"http://val.example:http/", none, "Invalid port number: http"},
+      {"http://val.example:65536/", none, "Invalid port number: 65536"},
+      {"http://val.example/", {"proxy.example", 65536, "", ""}, "Invalid port number: 65536"},
+      {"http://val.example/", {"proxy.example", -1, "", ""}, "Invalid port number: -1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    FakeNetwork net;
+    try {
+      PostOverStream(net.Opener(), c.url, "body", c.proxy, {});
+      ADD_FAILURE() << "accepted";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_EQ(net.opens, 0);
+  }
+}
+
+TEST(PostOverStream, ReleasesTheConnectionWhenTheReplyFails) {
+  FakeNetwork net;
+  net.reply = "HTTP/1.0 407 Proxy Authentication Required\r\nContent-Length: 4\r\n\r\nauth";
+  try {
+    PostOverStream(net.Opener(), "http://val.example/", "b", {"proxy.example", 3128, "", ""}, {});
+    ADD_FAILURE() << "no failure";
+  } catch (const EIdHTTPProtocolException& e) {
+    EXPECT_EQ(e.Code(), 407);
+    EXPECT_EQ(e.Body(), "auth");
+  }
+  EXPECT_TRUE(net.released);
+
+  FakeNetwork cut;
+  cut.reply = "HTTP/1.0 200 OK\r\n";
+  EXPECT_THROW(PostOverStream(cut.Opener(), "http://val.example/", "b", {}, {}), Exception);
+  EXPECT_TRUE(cut.released);
+}
+
+}  // namespace
+}  // namespace qelt

@@ -1,0 +1,19 @@
+#include "HttpPost.h"
+
+#include "HttpExchange.h"
+#include "WinSockSession.h"
+#include "WinSockStream.h"
+
+namespace qelt {
+
+std::string HttpPost(const std::string& url, const std::string& body,
+                     const HttpProxySettings& proxy, const HttpLimits& limits) {
+  WinSockSession session;
+  return PostOverStream(
+      [](const std::string& host, uint16_t port, int timeoutMs) -> std::unique_ptr<ByteStream> {
+        return WinSockStream::Connect(host, port, timeoutMs);
+      },
+      url, body, proxy, limits);
+}
+
+}  // namespace qelt

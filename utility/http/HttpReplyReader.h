@@ -1,0 +1,35 @@
+// Reading a reply: status line, headers, interim 100 replies and the body
+// in its framing.
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "BufferedReader.h"
+
+namespace qelt {
+
+struct HttpReplyHead {
+  int code = -1;
+  std::string statusLine;
+  std::vector<std::pair<std::string, std::string>> headers;  // values trimmed
+  bool complete = false;  // false when the peer closed inside the header block
+
+  // The first header of that name (any case), or nullptr.
+  const std::string* Find(const std::string& name) const;
+};
+
+// The second space-separated word as a decimal number, else -1.
+int ParseStatusCode(const std::string& statusLine);
+
+// Reads status line and headers, skipping interim 100 replies. Throws
+// "Connection Closed Gracefully." when the peer closes before a complete
+// status line.
+HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs);
+
+// Reads the body as the headers frame it: Content-Length, chunked, or up to
+// the peer's close. An early close inside a Content-Length body ends the
+// body; inside a chunked body it throws "Connection Closed Gracefully.".
+std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs);
+
+}  // namespace qelt

@@ -1,0 +1,25 @@
+// What the caller chooses for one HTTP exchange: the proxy and the wait bounds.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace qelt {
+
+struct HttpProxySettings {
+  std::string server;  // the proxy is used exactly when this is not empty
+  int32_t port = 0;    // used as given; 0 is not replaced by a default
+  std::string userName;  // credentials are sent when this is not empty
+  std::string password;
+};
+
+// Every wait is bounded so a stalling peer cannot hold the caller for ever.
+struct HttpLimits {
+  int connectTimeoutMs = 30000;
+  // Longest wait for the next byte of the status line, the headers, the body
+  // of a success reply, and for the peer to take the request.
+  int readTimeoutMs = 60000;
+  // Longest wait for the next piece of the body of a failed reply.
+  int failedBodyTimeoutMs = 2000;
+};
+
+}  // namespace qelt

@@ -1,0 +1,72 @@
+#include "HttpUrl.h"
+
+#include <algorithm>
+
+#include "Exception.h"
+
+namespace qelt {
+
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool HasControlCharacter(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+  });
+}
+
+std::string HttpUrl::HostValue() const { return port == "80" ? host : host + ":" + port; }
+
+HttpUrl SplitHttpUrl(const std::string& url) {
+  if (HasControlCharacter(url)) throw Exception("URL contains control characters");
+  std::string text = url;
+  std::replace(text.begin(), text.end(), '\\', '/');
+
+  const size_t schemeEnd = text.find("://");
+  if (schemeEnd == std::string::npos) throw Exception("URL has no scheme and host: " + url);
+
+  HttpUrl parts;
+  parts.scheme = text.substr(0, schemeEnd);
+  const size_t authorityStart = schemeEnd + 3;
+  const size_t slash = text.find('/', authorityStart);
+  std::string authority = text.substr(authorityStart, slash == std::string::npos
+                                                          ? std::string::npos
+                                                          : slash - authorityStart);
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+
+  const size_t colon = authority.find(':');
+  parts.host = authority.substr(0, colon);
+  if (colon != std::string::npos) parts.port = authority.substr(colon + 1);
+
+  if (parts.port.empty()) {
+    if (EqualsIgnoreCase(parts.scheme, "http")) {
+      parts.port = "80";
+    } else if (EqualsIgnoreCase(parts.scheme, "https")) {
+      parts.port = "443";
+    } else {
+      throw Exception("");
+    }
+  }
+  if (parts.host.empty()) throw Exception("URL has no host: " + url);
+
+  if (slash != std::string::npos) {
+    parts.target = text.substr(slash);
+    const size_t hash = parts.target.find('#');
+    if (hash != std::string::npos) parts.target.erase(hash);
+  }
+  if (parts.target.empty()) parts.target = "/";
+  return parts;
+}
+
+}  // namespace qelt

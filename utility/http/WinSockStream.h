@@ -1,0 +1,42 @@
+// A TCP connection over WinSock as a ByteStream. Needs a live WinSockSession.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <winsock2.h>
+
+#include "ByteStream.h"
+
+namespace qelt {
+
+// Owns one socket and closes it on destruction.
+class ScopedSocket {
+ public:
+  explicit ScopedSocket(SOCKET socket = INVALID_SOCKET) : socket_(socket) {}
+  ~ScopedSocket() { Close(); }
+  ScopedSocket(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(const ScopedSocket&) = delete;
+  SOCKET Get() const { return socket_; }
+  void Close();
+
+ private:
+  SOCKET socket_;
+};
+
+class WinSockStream : public ByteStream {
+ public:
+  // Resolves host to one IPv4 address and connects within timeoutMs.
+  // Throws the socket error text on failure (WSAETIMEDOUT on time-out).
+  static std::unique_ptr<WinSockStream> Connect(const std::string& host, uint16_t port,
+                                                int timeoutMs);
+
+  size_t Read(char* buffer, size_t capacity, int timeoutMs) override;
+  void Write(const char* data, size_t size, int timeoutMs) override;
+
+ private:
+  explicit WinSockStream(SOCKET socket) : socket_(socket) {}
+  ScopedSocket socket_;
+};
+
+}  // namespace qelt
