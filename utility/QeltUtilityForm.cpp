@@ -1,0 +1,45 @@
+#include "QeltUtilityForm.h"
+
+#include "Exception.h"
+#include "Text.h"
+
+namespace qelt {
+
+TfrmQELTUtility::TfrmQELTUtility(void* owner) : TfrmQELTUtility(owner, TQELT::kClassId) {}
+
+TfrmQELTUtility::TfrmQELTUtility(void* /*owner*/, const CLSID& toolkitClass)
+    : utility_(std::make_unique<TQeltUtility>()),
+      param_(std::make_unique<TParams>()),
+      toolkit_(std::make_unique<TQELT>(toolkitClass)) {
+  RunCreateEvent();
+}
+
+TfrmQELTUtility::~TfrmQELTUtility() {
+  // The record first, then the message object, then the owned components.
+  param_.reset();
+  utility_.reset();
+  toolkit_.reset();
+}
+
+void TfrmQELTUtility::set_param(std::unique_ptr<TParams> record) {
+  if (record.get() == param_.get()) {
+    record.release();  // already current: keep the one owner
+    return;
+  }
+  param_ = std::move(record);
+}
+
+void TfrmQELTUtility::RunCreateEvent() { FormCreate(); }
+
+void TfrmQELTUtility::FormCreate() {}
+
+void TfrmQELTUtility::CheckResult(std::int32_t code) const {
+  if (code != 0) throw Exception(utility_->GetErrorMessage(code));
+}
+
+std::string TfrmQELTUtility::CheckPin() {
+  CheckResult(toolkit_->VerifyPin(param_->pin()));
+  return Ansi(u"檢查通過");
+}
+
+}  // namespace qelt

@@ -1,0 +1,39 @@
+// What the virtual card does for each toolkit method: positional arguments
+// in, result code out.
+#pragma once
+#include <oaidl.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Profile.h"
+
+namespace qelt::card {
+
+// The arguments of one call, first to last as the caller wrote them.
+class CallArgs {
+ public:
+  explicit CallArgs(const DISPPARAMS& params);
+  size_t Count() const { return args_.size(); }
+  std::wstring Text(size_t index) const;
+  std::int16_t Short(size_t index) const;
+  // Stores a text in an output argument (a variant passed by reference).
+  void SetText(size_t index, const std::wstring& text) const;
+
+ private:
+  std::vector<VARIANT*> args_;
+};
+
+struct Method {
+  DISPID id;
+  const wchar_t* name;
+  size_t argCount;
+  std::int32_t (*run)(const Profile&, const CallArgs&);
+};
+
+// The toolkit's methods, identifiers 6 to 12.
+const std::vector<Method>& Methods();
+
+
+}  // namespace qelt::card
