@@ -31,15 +31,8 @@ void TfrmQELTUtility::set_param(std::unique_ptr<TParams> record) {
 
 void TfrmQELTUtility::RunCreateEvent() { FormCreate(); }
 
-void TfrmQELTUtility::FormCreate() {}
-
 void TfrmQELTUtility::CheckResult(std::int32_t code) const {
   if (code != 0) throw Exception(utility_->GetErrorMessage(code));
-}
-
-std::string TfrmQELTUtility::CheckPin() {
-  CheckResult(toolkit_->VerifyPin(param_->pin()));
-  return Ansi(u"檢查通過");
 }
 
 }  // namespace qelt

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "CardInfo.h"
 #include "Params.h"
 #include "QeltUtility.h"
 #include "Toolkit.h"
@@ -28,12 +29,23 @@ class TfrmQELTUtility {
   TQELT& toolkit() const { return *toolkit_; }
 
   // Operations: read param, return a result text or throw qelt::Exception.
-  std::string CheckPin();
+  // Each group lives in its own source file.
+  std::string CheckPin();                                   // PinCheck.cpp
+  void ReadCertAndCardNo(std::string& cert, std::string& cardNo);  // CardReading.cpp
+  std::string ReadCertificate();
+  std::unique_ptr<TCardInfo> ReadCardInfo();
+  std::string Sign();                                       // CardCryptoOperations.cpp
+  std::string Verify();
+  std::string Encrypt();
+  std::string Decrypt();
+  void SaveResult(const std::string& value);
+  std::string CheckXKMS();                                  // XkmsValidation.cpp
+  void RunCommandLine();                                    // CommandLineMode.cpp
 
  protected:
   // Test seam: the toolkit's class.
   TfrmQELTUtility(void* owner, const CLSID& toolkitClass);
-  // The create event; runs once construction has completed.
+  // The create event; runs once construction has completed (CommandLineMode.cpp).
   void FormCreate();
   // A non-zero toolkit result becomes a failure carrying the table's message.
   void CheckResult(std::int32_t code) const;

@@ -1,0 +1,12 @@
+// The PIN check: one toolkit call, one fixed result text.
+#include "QeltUtilityForm.h"
+#include "Text.h"
+
+namespace qelt {
+
+std::string TfrmQELTUtility::CheckPin() {
+  CheckResult(toolkit_->VerifyPin(param_->pin()));
+  return Ansi(u"檢查通過");
+}
+
+}  // namespace qelt
