@@ -7,3 +7,9 @@ namespace qelt {
 void TfrmQELTUtility::FormCreate() {}
 
 }  // namespace qelt
+
+namespace qelt {
+// Placeholders until the command-line mode lands.
+void TfrmQELTUtility::RunCommandLine() {}
+std::unique_ptr<TParams> TQeltUtility::ParseCommandLine() const { return std::make_unique<TParams>(); }
+}  // namespace qelt

@@ -34,32 +34,21 @@ void CallArgs::SetText(size_t index, const std::wstring& text) const {
   target->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
-namespace {
-
-// Result codes of a card that cannot be reached, per operation.
-constexpr std::int32_t kNoCardVerifyPin = 12001;
-
-std::int32_t VerifyPin(const Profile& card, const CallArgs& args) {
-  if (!card.present) return kNoCardVerifyPin;
+// A card that cannot be reached fails to connect.
+std::int32_t VerifyPin(Profile& card, const CallArgs& args) {
+  if (!card.present) return 12001;
   return args.Text(0) == card.pin ? 0 : 12003;
 }
-
-// Operations the card cannot perform yet answer the first code of their
-// range in the error table.
-template <std::int32_t Code>
-std::int32_t NotPerformed(const Profile&, const CallArgs&) { return Code; }
-
-}  // namespace
 
 const std::vector<Method>& Methods() {
   static const std::vector<Method> methods = {
       {6, L"VerifyPin", 1, VerifyPin},
-      {7, L"DecryptData", 3, NotPerformed<11001>},
-      {8, L"EncryptData", 3, NotPerformed<10001>},
-      {9, L"GetCertificateInfo", 2, NotPerformed<8101>},
-      {10, L"SignData", 4, NotPerformed<5001>},
-      {11, L"VerifySignedData", 4, NotPerformed<6001>},
-      {12, L"GetCertificate", 3, NotPerformed<8001>},
+      {7, L"DecryptData", 3, DecryptData},
+      {8, L"EncryptData", 3, EncryptData},
+      {9, L"GetCertificateInfo", 2, GetCertificateInfo},
+      {10, L"SignData", 4, SignData},
+      {11, L"VerifySignedData", 4, VerifySignedData},
+      {12, L"GetCertificate", 3, GetCertificate},
   };
   return methods;
 }

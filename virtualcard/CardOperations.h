@@ -29,11 +29,20 @@ struct Method {
   DISPID id;
   const wchar_t* name;
   size_t argCount;
-  std::int32_t (*run)(const Profile&, const CallArgs&);
+  std::int32_t (*run)(Profile&, const CallArgs&);
 };
 
 // The toolkit's methods, identifiers 6 to 12.
 const std::vector<Method>& Methods();
+
+// The methods, each group in its own file.
+std::int32_t VerifyPin(Profile& card, const CallArgs& args);           // CardOperations.cpp
+std::int32_t GetCertificate(Profile& card, const CallArgs& args);      // CardCertificates.cpp
+std::int32_t GetCertificateInfo(Profile& card, const CallArgs& args);
+std::int32_t SignData(Profile& card, const CallArgs& args);            // CardCrypto.cpp
+std::int32_t VerifySignedData(Profile& card, const CallArgs& args);
+std::int32_t EncryptData(Profile& card, const CallArgs& args);
+std::int32_t DecryptData(Profile& card, const CallArgs& args);
 
 
 }  // namespace qelt::card
