@@ -85,6 +85,7 @@ TEST(ReceiveReply, RedirectsAndOtherCodesAreProtocolFailures) {
       {"HTTP/1.0 302 Found\r\nLocation: http://else.example/\r\n\r\nmoved", 302, "HTTP/1.0 302 Found", "moved"},
       {"HTTP/1.0 301 Moved\r\n\r\n", 301, "HTTP/1.0 301 Moved", ""},
       {"HTTP/1.0 200 OK\r\nlocation: /elsewhere\r\nContent-Length: 2\r\n\r\nok", 200, "HTTP/1.0 200 OK", "ok"},
+      {"HTTP/1.0 200 OK\r\nLocation:\r\nLocation: /x\r\n\r\n", 200, "HTTP/1.0 200 OK", ""},
       {"HTTP/1.0 304 Not Modified\r\n\r\n", 304, "HTTP/1.0 304 Not Modified", ""},
       {"HTTP/1.0 407 Proxy Authentication Required\r\nTransfer-Encoding: chunked\r\n\r\n4\r\ndeny\r\n0\r\n\r\n",
        407, "HTTP/1.0 407 Proxy Authentication Required", "deny"},

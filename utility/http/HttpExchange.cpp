@@ -15,10 +15,15 @@ namespace {
 
 constexpr size_t kMaxBodyWrite = 32768;
 
+bool HasLocation(const HttpReplyHead& head) {
+  for (const auto& [name, value] : head.headers) {
+    if (EqualsIgnoreCase(name, "Location") && !value.empty()) return true;
+  }
+  return false;
+}
+
 bool IsSuccess(const HttpReplyHead& head) {
-  const std::string* location = head.Find("Location");
-  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) ||
-                        (location && !location->empty());
+  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) || HasLocation(head);
   return !redirect && head.code >= 200 && head.code <= 299;
 }
 
