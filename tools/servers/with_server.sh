@@ -17,6 +17,7 @@ stop_all() {
   rm -rf "$work"
 }
 trap stop_all EXIT
+trap 'exit 143' TERM INT
 
 fail() {
   echo "with_server.sh: $*" >&2
