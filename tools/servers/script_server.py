@@ -12,6 +12,9 @@ plays a proxy and shows the proxied request byte for byte.
            pause MS\\n               send nothing for MS milliseconds
            fill COUNT BYTE\\n        send COUNT copies of the byte (decimal)
            trickle MS N\\n<N bytes>  send the bytes one by one, MS apart
+  /reply/CODE[/TEXT]
+         replies with status CODE and the body TEXT (default empty); codes
+         300 to 399 also carry a Location header.
   other  404.
 
 A second listening socket is never accepted and has its backlog filled, so a
@@ -98,6 +101,13 @@ class Handler(socketserver.BaseRequestHandler):
                 sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(request) + request)
             elif path == b"/play":
                 run_script(sock, body)
+            elif path.startswith(b"/reply/"):
+                parts = path.split(b"/", 3)
+                code = int(parts[2])
+                text = parts[3] if len(parts) > 3 else b""
+                location = b"Location: /moved\r\n" if 300 <= code < 400 else b""
+                sock.sendall(b"HTTP/1.0 %d Status\r\n%sContent-Length: %d\r\n\r\n%s"
+                             % (code, location, len(text), text))
             else:
                 sock.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
             sock.shutdown(socket.SHUT_WR)

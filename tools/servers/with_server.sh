@@ -54,6 +54,9 @@ start_ready script python3 "$here/script_server.py" --host 127.0.0.1 --port 0
 export QELT_SCRIPT_PORT="$(ready_value script port)"
 export QELT_STALLED_PORT="$(ready_value script stalled_port)"
 
+# The test cards' revocation list joins the generated certificates' one.
+cards_revoked="$here/../../tests/cards/revoked-serials.txt"
+[ -f "$cards_revoked" ] && cat "$cards_revoked" >>"$work/certs/revoked.txt"
 start_ready validation python3 "$here/validation_service.py" --host 127.0.0.1 --port 0 \
   --revoked-file "$work/certs/revoked.txt"
 export QELT_VALIDATION_PORT="$(ready_value validation port)"
