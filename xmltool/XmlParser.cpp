@@ -378,7 +378,11 @@ void Parser::Misc(NodeData* parent, bool prolog) {
       Doctype();
     } else if (Peek() == u'<') {
       if (prolog) return;
-      Fail(u"Only one root element is allowed");
+      size_t width;
+      in_->p += 1;
+      const bool element = IsNameStart(PeekCodePoint(&width));
+      in_->p -= 1;
+      Fail(element ? u"Only one root element is allowed" : u"Markup is not allowed after the root element");
     } else {
       Fail(prolog ? u"Text is not allowed before the root element"
                   : u"Text is not allowed after the root element");
