@@ -807,7 +807,7 @@ void Parser::ElementDecl() {
   Name(u"element name");
   RequireS(u"after the element name in an element declaration");
   if (!Eat(u"EMPTY") && !Eat(u"ANY")) {
-    if (Peek() != u'(') Fail(u"Invalid content specification in an element declaration");
+    if (Peek() != u'(') Fail(u"Invalid content model in an element declaration");
     ++in_->p;
     SkipS();
     if (Eat(u"#PCDATA")) {
@@ -1074,7 +1074,7 @@ std::string Message(const u16string& reason, size_t line, u16string_view lineTex
 
 // Bytes that the code page rejects: the first line that fails on its own.
 [[noreturn]] void FailDecode(std::string_view body, unsigned codePage, const std::string& name) {
-  const u16string reason = u"The document's bytes are not valid in its encoding " + Quoted(Ascii(name));
+  const u16string reason = u"The document's bytes are not valid in its encoding " + Quoted(ShowBytes(name));
   if (codePage == cp::kUtf16LE || codePage == cp::kUtf16BE) {
     throw qelt::Exception(Message(reason + u" (odd number of bytes)", 1, u""));
   }
@@ -1127,10 +1127,10 @@ void ParseBytes(std::string_view bytes, Tree& tree) {
       codePage = cp::CodePageFromName(declared);
       const u16string firstLine = ShowBytes(bytes.substr(0, bytes.find('\n')));
       if (codePage == 0)
-        throw qelt::Exception(Message(u"Unsupported encoding " + Quoted(Ascii(declared)), 1, firstLine));
+        throw qelt::Exception(Message(u"Unsupported encoding " + Quoted(ShowBytes(declared)), 1, firstLine));
       if (codePage == cp::kUtf16LE || codePage == cp::kUtf16BE)
         throw qelt::Exception(Message(
-            u"The document is declared as " + Quoted(Ascii(declared)) + u" but is not in UTF-16", 1, firstLine));
+            u"The document is declared as " + Quoted(ShowBytes(declared)) + u" but is not in UTF-16", 1, firstLine));
     }
   }
 
