@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Windows module, the virtual card and the tests (cross), and the
-# portable parts natively. Usage: tools/build.sh [win|native|all]
+# portable parts natively. Usage: tools/build.sh [win|native|all] [targets...]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 what="${1:-all}"
+shift || true
 jobs="${QELT_JOBS:-2}"
 if [ "$what" = win ] || [ "$what" = all ]; then
   cmake -S "$root" -B "$root/build/win" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  ninja -C "$root/build/win" -j"$jobs"
+  ninja -C "$root/build/win" -j"$jobs" "$@"
 fi
 if [ "$what" = native ] || [ "$what" = all ]; then
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
