@@ -145,6 +145,7 @@ TEST(HttpPostSockets, RedirectsAreProtocolFailuresCarryingTheReply) {
 TEST(HttpPostSockets, FailsWhenThePeerMisbehaves) {
   HttpLimits quick;
   quick.readTimeoutMs = 300;
+  quick.maxBodyBytes = 100000;
   const std::pair<Script, std::string> cases[] = {
       {Script().Send("HTTP/1.0 20"), "Connection Closed Gracefully."},
       {Script().Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n"), "Undefined situation"},
@@ -152,6 +153,8 @@ TEST(HttpPostSockets, FailsWhenThePeerMisbehaves) {
        "Max line length exceeded."},
       {Script().Send("HTTP/1.0 2").Pause(3000), "Read Timeout"},
       {Script().Send("HTTP/1.0 200 OK\r\n\r\npart").Pause(3000), "Read Timeout"},
+      {Script().Send("HTTP/1.0 200 OK\r\n\r\n").Fill(1000000, 'a').Pause(3000),
+       "Reply body too large"},
   };
   for (const auto& [script, message] : cases) {
     Stopwatch watch;

@@ -161,6 +161,50 @@ TEST(ReceiveReply, FailsWithMessages) {
   }
 }
 
+struct BoundCase {
+  const char* name;
+  ScriptedStream stream;
+  std::string body;  // empty when the bound must fail the reply
+};
+
+// With a bound of 8 bytes: 8 are taken, a 9th fails, in every framing. A
+// stall after the bound shows that nothing more is read once it is passed.
+TEST(ReceiveReply, BoundsTheBodySizeInEveryFraming) {
+  const std::string ok = "HTTP/1.1 200 OK\r\n";
+  const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+  BoundCase cases[] = {
+      {"content length at the bound", Pieces({ok + "Content-Length: 8\r\n\r\n12345678"}), "12345678"},
+      {"content length past the bound, nothing read",
+       ScriptedStream().Then(ok + "Content-Length: 9\r\n\r\n").Stall(), ""},
+      {"content length far past memory, nothing read",
+       ScriptedStream().Then(ok + "Content-Length: 9223372036854775807\r\n\r\n").Stall(), ""},
+      {"chunks adding up to the bound", Pieces({chunked + "5\r\n12345\r\n3\r\n678\r\n0\r\n\r\n"}),
+       "12345678"},
+      {"chunks adding up past the bound",
+       ScriptedStream().Then(chunked + "5\r\n12345\r\n4\r\n").Stall(), ""},
+      {"chunk size far past memory", ScriptedStream().Then(chunked + "ffffffffffffffff\r\n").Stall(), ""},
+      {"until close, at the bound", Pieces({ok + "\r\n1234", "5678"}), "12345678"},
+      {"until close, past the bound", ScriptedStream().Then(ok + "\r\n1234").Then("56789").Stall(), ""},
+      {"until close, endless peer",
+       ScriptedStream().Then(ok + "\r\n").Then("1234").Then("5678").Then("9").Then("0").Stall(), ""},
+      {"failed reply's body past the bound",
+       ScriptedStream().Then("HTTP/1.1 500 Oops\r\n\r\n123456789").Stall(), ""},
+  };
+  HttpLimits limits = TestLimits();
+  limits.maxBodyBytes = 8;
+  for (BoundCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      EXPECT_EQ(ReceiveReply(c.stream, limits), c.body);
+    } catch (const EIdHTTPProtocolException& e) {
+      ADD_FAILURE() << "protocol failure " << e.Code();
+    } catch (const Exception& e) {
+      EXPECT_TRUE(c.body.empty()) << e.Message();
+      EXPECT_EQ(e.Message(), "Reply body too large");
+    }
+  }
+}
+
 TEST(ReceiveReply, LinesUpToTheLimitAreAccepted) {
   // 16384 bytes before the LF, the CR counted among them.
   const std::string reason = Repeat(16384 - std::string("HTTP/1.0 200 ").size() - 1);

@@ -72,10 +72,14 @@ bool BufferedReader::ReadBytes(uint64_t count, std::string& out, int timeoutMs) 
   return true;
 }
 
-void BufferedReader::ReadToClose(std::string& out, int timeoutMs) {
+bool BufferedReader::ReadToClose(std::string& out, size_t maxBytes, int timeoutMs) {
+  size_t taken = 0;
   do {
+    if (Buffered() > maxBytes - taken) return false;
+    taken += Buffered();
     Consume(Buffered(), &out);
   } while (Fill(timeoutMs));
+  return true;
 }
 
 }  // namespace qelt

@@ -24,8 +24,9 @@ class BufferedReader {
   // Appends up to count bytes to out; false when the peer closed first.
   bool ReadBytes(uint64_t count, std::string& out, int timeoutMs);
 
-  // Appends everything up to the peer's close to out.
-  void ReadToClose(std::string& out, int timeoutMs);
+  // Appends everything up to the peer's close to out; false, without
+  // reading on, as soon as more than maxBytes have arrived.
+  bool ReadToClose(std::string& out, size_t maxBytes, int timeoutMs);
 
  private:
   size_t Buffered() const { return buffer_.size() - start_; }

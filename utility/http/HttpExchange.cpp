@@ -48,9 +48,9 @@ std::string ReceiveReply(ByteStream& stream, const HttpLimits& limits) {
   if (IsSuccess(head)) {
     if (!head.complete) throw Exception("Undefined situation");
     if (head.code == 204) return std::string();
-    return ReadReplyBody(reader, head, limits.readTimeoutMs);
+    return ReadReplyBody(reader, head, limits.readTimeoutMs, limits.maxBodyBytes);
   }
-  std::string body = ReadReplyBody(reader, head, limits.failedBodyTimeoutMs);
+  std::string body = ReadReplyBody(reader, head, limits.failedBodyTimeoutMs, limits.maxBodyBytes);
   throw EIdHTTPProtocolException(head.code, head.statusLine, std::move(body));
 }
 

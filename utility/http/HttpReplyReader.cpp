@@ -22,6 +22,8 @@ std::string Trim(const std::string& text) {
 
 [[noreturn]] void ThrowClosed() { throw Exception("Connection Closed Gracefully."); }
 
+[[noreturn]] void ThrowTooLarge() { throw Exception("Reply body too large"); }
+
 // Decimal digits only; false for anything else or a value past int64.
 bool ParseDecimal(const std::string& text, int64_t& value) {
   if (text.empty()) return false;
@@ -51,13 +53,14 @@ uint64_t ParseChunkSize(const std::string& line) {
   return size;
 }
 
-std::string ReadChunked(BufferedReader& reader, int timeoutMs) {
+std::string ReadChunked(BufferedReader& reader, int timeoutMs, size_t maxBytes) {
   std::string body;
   std::string line;
   for (;;) {
     if (!reader.ReadLine(line, timeoutMs)) ThrowClosed();
     const uint64_t size = ParseChunkSize(line);
     if (size == 0) break;
+    if (size > maxBytes - body.size()) ThrowTooLarge();
     if (!reader.ReadBytes(size, body, timeoutMs)) ThrowClosed();
     if (!reader.ReadLine(line, timeoutMs)) ThrowClosed();
   }
@@ -121,21 +124,23 @@ HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs) {
   return head;
 }
 
-std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs) {
+std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs,
+                          size_t maxBytes) {
   std::string body;
   const std::string* lengthText = head.Find("Content-Length");
   int64_t length = -1;
   const bool hasLength = lengthText && ParseDecimal(*lengthText, length);
 
   if (hasLength && length > 0) {
+    if (static_cast<uint64_t>(length) > maxBytes) ThrowTooLarge();
     reader.ReadBytes(static_cast<uint64_t>(length), body, timeoutMs);
     return body;
   }
   const std::string* encoding = head.Find("Transfer-Encoding");
   if (encoding && encoding->find("chunked") != std::string::npos) {
-    return ReadChunked(reader, timeoutMs);
+    return ReadChunked(reader, timeoutMs, maxBytes);
   }
-  if (!hasLength) reader.ReadToClose(body, timeoutMs);
+  if (!hasLength && !reader.ReadToClose(body, maxBytes, timeoutMs)) ThrowTooLarge();
   return body;
 }
 

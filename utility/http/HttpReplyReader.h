@@ -30,6 +30,9 @@ HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs);
 // Reads the body as the headers frame it: Content-Length, chunked, or up to
 // the peer's close. An early close inside a Content-Length body ends the
 // body; inside a chunked body it throws "Connection Closed Gracefully.".
-std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs);
+// Throws "Reply body too large" once the body, in any framing, would pass
+// maxBytes; a larger Content-Length fails before anything is read.
+std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs,
+                          size_t maxBytes);
 
 }  // namespace qelt

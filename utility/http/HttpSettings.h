@@ -1,5 +1,6 @@
 // What the caller chooses for one HTTP exchange: the proxy and the wait bounds.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,11 @@ struct HttpLimits {
   int readTimeoutMs = 60000;
   // Longest wait for the next piece of the body of a failed reply.
   int failedBodyTimeoutMs = 2000;
+
+  // Largest reply body taken, whatever its framing, so a peer that keeps
+  // sending cannot grow the host's memory without end.
+  static constexpr size_t kDefaultMaxBodyBytes = 16 * 1024 * 1024;
+  size_t maxBodyBytes = kDefaultMaxBodyBytes;
 };
 
 }  // namespace qelt
