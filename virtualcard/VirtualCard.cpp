@@ -71,7 +71,7 @@ HRESULT VirtualCard::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DI
 }
 
 HRESULT VirtualCard::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                            EXCEPINFO*, UINT* argError) {
+                            EXCEPINFO* exception, UINT* argError) {
   if (!params) return E_POINTER;
   if (id >= 1 && id <= 4) return InvokeProperty(id, flags, params, result);
   for (const Method& m : Methods()) {
@@ -79,6 +79,17 @@ HRESULT VirtualCard::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
     if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if (params->cArgs != m.argCount) return DISP_E_BADPARAMCOUNT;
+    // "raise.<Method>=text": the call itself fails, as a broken control's would.
+    const auto raised = profile_.values.find(std::wstring(L"raise.") + m.name);
+    if (raised != profile_.values.end()) {
+      if (exception) {
+        *exception = EXCEPINFO{};
+        exception->bstrSource = SysAllocString(L"QELTVirtualCard");
+        if (!raised->second.empty()) exception->bstrDescription = SysAllocString(raised->second.c_str());
+        exception->scode = E_FAIL;
+      }
+      return DISP_E_EXCEPTION;
+    }
     const CallArgs args(*params);
     std::int32_t code = profile_.Injected(m.name);
     if (code == 0) code = m.run(profile_, args);

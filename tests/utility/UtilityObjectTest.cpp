@@ -6,6 +6,7 @@
 #include "QeltUtilityForm.h"
 #include "TestSupport.h"
 #include "win/Resources.h"
+#include "win/Text.h"
 
 using namespace qelt;
 using qelt::test::Ansi;
@@ -97,6 +98,17 @@ TEST_F(UtilityObject, AControlWithoutTheToolkitInterfaceFailsEveryCall) {
   TfrmQELTUtility utility;
   EXPECT_EQ(CheckPinMessage(utility), "Interface not supported");
   EXPECT_EQ(CheckPinMessage(utility), "Interface not supported");
+}
+
+TEST_F(UtilityObject, AFailingDispatchCallCarriesTheControlsDescription) {
+  {
+    CardProfile profile("raise.VerifyPin=卡片服務中斷\nfail.VerifyPin=12003\n");
+    TfrmQELTUtility utility;
+    EXPECT_EQ(CheckPinMessage(utility), Ansi(u"卡片服務中斷"));  // not the table's message
+  }
+  CardProfile profile("raise.VerifyPin=\n");
+  TfrmQELTUtility utility;
+  EXPECT_EQ(CheckPinMessage(utility), win::ComErrorMessage(E_FAIL));  // no description: the system's text
 }
 
 TEST_F(UtilityObject, AMissingProfileMeansNoCard) {
