@@ -1,0 +1,115 @@
+#include "Registration.h"
+
+#include <cwchar>
+
+#include "ComGuard.h"
+#include "ServerState.h"
+#include "win/Resources.h"
+
+namespace qelt::control {
+
+namespace {
+
+std::wstring GuidText(const GUID& guid) {
+  wchar_t text[40];
+  ::StringFromGUID2(guid, text, 40);  // upper case, with braces
+  return text;
+}
+
+std::wstring ClassKey(const ControlClass& c) { return L"CLSID\\" + GuidText(c.classId); }
+
+// The short (8.3) form of a path that holds a blank, for hosts that split
+// the server's command at blanks.
+std::wstring ServerPath(const std::wstring& path) {
+  if (path.find(L' ') == std::wstring::npos) return path;
+  wchar_t shortPath[MAX_PATH + 1];
+  const DWORD n = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH + 1);
+  return (n > 0 && n <= MAX_PATH) ? std::wstring(shortPath, n) : path;
+}
+
+std::wstring Folder(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<RegistryRow> ControlRegistryRows(const ControlClass& c, const std::wstring& modulePath) {
+  const std::wstring classKey = ClassKey(c);
+  wchar_t version[32], status[16], verb[64];
+  std::swprintf(version, 32, L"%d.%d", c.majorVersion, c.minorVersion);
+  std::swprintf(status, 16, L"%lu", static_cast<unsigned long>(kMiscStatus));
+  std::swprintf(verb, 64, L"%ls,%lu,%lu", kVerbName, static_cast<unsigned long>(kVerbMenuFlags),
+                static_cast<unsigned long>(kVerbAttributes));
+  return {
+      {classKey, c.description},
+      {classKey + L"\\InprocServer32", ServerPath(modulePath)},
+      {c.progId, c.description},
+      {c.progId + L"\\Clsid", GuidText(c.classId)},
+      {classKey + L"\\ProgID", c.progId},
+      {classKey + L"\\Version", version},
+      {classKey + L"\\TypeLib", GuidText(c.libraryId)},
+      {classKey + L"\\MiscStatus", L"0"},
+      {classKey + L"\\MiscStatus\\1", status},
+      {classKey + L"\\ToolboxBitmap32", modulePath + L",1"},
+      {classKey + L"\\Control", L""},
+      {classKey + L"\\Verb", L""},
+      {classKey + L"\\Verb\\0", verb},
+  };
+}
+
+std::vector<std::wstring> ControlRegistryKeys(const ControlClass& c) {
+  const std::wstring classKey = ClassKey(c);
+  return {
+      classKey + L"\\Verb\\0",      classKey + L"\\Verb",       classKey + L"\\Control",
+      classKey + L"\\ToolboxBitmap32", classKey + L"\\MiscStatus\\1", classKey + L"\\MiscStatus",
+      classKey + L"\\TypeLib",      classKey + L"\\Version",    classKey + L"\\ProgID",
+      c.progId + L"\\Clsid",        c.progId,                   classKey + L"\\InprocServer32",
+      classKey,
+  };
+}
+
+void WriteRegistryRows(HKEY root, const std::vector<RegistryRow>& rows) {
+  for (const RegistryRow& row : rows) {
+    win::UniqueKey key;
+    LONG status = ::RegCreateKeyExW(root, row.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
+    if (status == ERROR_SUCCESS) {
+      // The text with its terminating zero.
+      const DWORD bytes = static_cast<DWORD>((row.value.size() + 1) * sizeof(wchar_t));
+      status = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(row.value.c_str()), bytes);
+    }
+    if (status != ERROR_SUCCESS) throw Exception("Error creating system registry entry");
+  }
+}
+
+void DeleteRegistryKeys(HKEY root, const std::vector<std::wstring>& keys) {
+  for (const std::wstring& name : keys) {
+    win::UniqueKey key;
+    if (::RegOpenKeyExW(root, name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;  // already gone
+    DWORD subkeys = 0;
+    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS || subkeys > 0)
+      continue;  // someone else's keys live below: keep it
+    key.reset();
+    ::RegDeleteKeyW(root, name.c_str());
+  }
+}
+
+void RegisterServer(HKEY root) {
+  const ControlClass& c = TheControlClass();
+  const std::wstring path = server::ModulePath();
+  const std::wstring helpFolder = Folder(path);
+  ThrowIfFailed(::RegisterTypeLib(c.library.Get(), const_cast<LPOLESTR>(path.c_str()),
+                                  const_cast<LPOLESTR>(helpFolder.c_str())));
+  WriteRegistryRows(root, ControlRegistryRows(c, path));
+}
+
+void UnregisterServer(HKEY root) {
+  const ControlClass& c = TheControlClass();
+  // A library the platform does not know is no failure here.
+  ::UnRegisterTypeLib(c.libraryId, c.majorVersion, c.minorVersion, c.lcid, SYS_WIN32);
+  DeleteRegistryKeys(root, ControlRegistryKeys(c));
+}
+
+}  // namespace qelt::control
