@@ -51,6 +51,8 @@ STDMETHODIMP ReaderControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
 STDMETHODIMP ReaderControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* exception, UINT* argError) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  // No member takes a reference: an assignment by reference is a plain put.
+  if (flags & DISPATCH_PROPERTYPUTREF) flags = static_cast<WORD>((flags & ~DISPATCH_PROPERTYPUTREF) | DISPATCH_PROPERTYPUT);
   return class_.vtable->Invoke(static_cast<IQELTReader*>(this), id, flags, params, result, exception, argError);
 }
 
