@@ -47,17 +47,6 @@ void SetNonBlocking(SOCKET socket, bool on) {
   if (ioctlsocket(socket, FIONBIO, &mode) != 0) ThrowSocketError(WSAGetLastError());
 }
 
-// Waits until the socket is ready for reading (or writing); false on time-out.
-bool WaitReady(SOCKET socket, bool forWrite, int timeoutMs) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket, &set);
-  timeval tv = ToTimeval(timeoutMs);
-  const int ready = select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &tv);
-  if (ready == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
-  return ready > 0;
-}
-
 void ConnectWithin(SOCKET socket, const sockaddr_in& address, int timeoutMs) {
   SetNonBlocking(socket, true);
   if (connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -106,18 +95,35 @@ std::unique_ptr<WinSockStream> WinSockStream::Connect(const std::string& host, u
   return stream;
 }
 
+void WinSockStream::UseTimeout(int option, int timeoutMs, int& current) {
+  if (timeoutMs == current) return;
+  // Zero would mean "wait for ever" to the socket layer.
+  const DWORD value = static_cast<DWORD>(std::max(timeoutMs, 1));
+  if (setsockopt(socket_.Get(), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0)
+    ThrowSocketError(WSAGetLastError());
+  current = timeoutMs;
+}
+
 size_t WinSockStream::Read(char* buffer, size_t capacity, int timeoutMs) {
-  if (!WaitReady(socket_.Get(), false, timeoutMs)) throw Exception("Read Timeout");
+  UseTimeout(SO_RCVTIMEO, timeoutMs, readTimeoutMs_);
   const int got = recv(socket_.Get(), buffer, static_cast<int>(std::min<size_t>(capacity, INT_MAX)), 0);
-  if (got == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
+  if (got == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAETIMEDOUT) throw Exception("Read Timeout");
+    ThrowSocketError(error);
+  }
   return static_cast<size_t>(got);
 }
 
 void WinSockStream::Write(const char* data, size_t size, int timeoutMs) {
+  UseTimeout(SO_SNDTIMEO, timeoutMs, writeTimeoutMs_);
   while (size > 0) {
-    if (!WaitReady(socket_.Get(), true, timeoutMs)) throw Exception("Write Timeout");
     const int sent = send(socket_.Get(), data, static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
-    if (sent == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
+    if (sent == SOCKET_ERROR) {
+      const int error = WSAGetLastError();
+      if (error == WSAETIMEDOUT) throw Exception("Write Timeout");
+      ThrowSocketError(error);
+    }
     data += sent;
     size -= static_cast<size_t>(sent);
   }

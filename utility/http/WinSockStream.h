@@ -36,7 +36,13 @@ class WinSockStream : public ByteStream {
 
  private:
   explicit WinSockStream(SOCKET socket) : socket_(socket) {}
+  // Sets the socket's own receive or send time-out when it changes: cheaper
+  // than a wait before every call.
+  void UseTimeout(int option, int timeoutMs, int& current);
+
   ScopedSocket socket_;
+  int readTimeoutMs_ = -1;
+  int writeTimeoutMs_ = -1;
 };
 
 }  // namespace qelt
