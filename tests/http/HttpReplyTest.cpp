@@ -205,6 +205,27 @@ TEST(ReceiveReply, BoundsTheBodySizeInEveryFraming) {
   }
 }
 
+TEST(ReceiveReply, BoundsTheHeaderBlockInterimRepliesIncluded) {
+  HttpLimits limits = TestLimits();
+  limits.maxHeadBytes = 64;
+  // 17 + 19 + 2 = 38 bytes of lines (LFs counted): within 64.
+  ScriptedStream fits = Pieces({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
+  EXPECT_EQ(ReceiveReply(fits, limits), "ok");
+  const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+  ScriptedStream endlessInterims = ScriptedStream().Then(interim).Then(interim).Then(interim).Stall();
+  ScriptedStream endlessHeaders = ScriptedStream().Then("HTTP/1.1 200 OK\r\nA: 1\r\n");
+  for (int i = 0; i < 10; ++i) endlessHeaders.Then(" more\r\n");
+  endlessHeaders.Stall();
+  for (ScriptedStream* stream : {&endlessInterims, &endlessHeaders}) {
+    try {
+      ReceiveReply(*stream, limits);
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "Reply header too large");
+    }
+  }
+}
+
 TEST(ReceiveReply, LinesUpToTheLimitAreAccepted) {
   // 16384 bytes before the LF, the CR counted among them.
   const std::string reason = Repeat(16384 - std::string("HTTP/1.0 200 ").size() - 1);

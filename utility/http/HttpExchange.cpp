@@ -44,7 +44,7 @@ uint16_t ParseUrlPort(const std::string& text) {
 
 std::string ReceiveReply(ByteStream& stream, const HttpLimits& limits) {
   BufferedReader reader(stream);
-  const HttpReplyHead head = ReadReplyHead(reader, limits.readTimeoutMs);
+  const HttpReplyHead head = ReadReplyHead(reader, limits.readTimeoutMs, limits.maxHeadBytes);
   if (IsSuccess(head)) {
     if (!head.complete) throw Exception("Undefined situation");
     if (head.code == 204) return std::string();

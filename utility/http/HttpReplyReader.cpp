@@ -24,6 +24,12 @@ std::string Trim(const std::string& text) {
 
 [[noreturn]] void ThrowTooLarge() { throw Exception("Reply body too large"); }
 
+// Takes one line out of what the reply's heads may hold in all.
+void Spend(size_t& budget, const std::string& line) {
+  if (line.size() + 1 > budget) throw Exception("Reply header too large");
+  budget -= line.size() + 1;
+}
+
 // Decimal digits only; false for anything else or a value past int64.
 bool ParseDecimal(const std::string& text, int64_t& value) {
   if (text.empty()) return false;
@@ -68,13 +74,15 @@ std::string ReadChunked(BufferedReader& reader, int timeoutMs, size_t maxBytes) 
   return body;
 }
 
-HttpReplyHead ReadOneHead(BufferedReader& reader, int timeoutMs) {
+HttpReplyHead ReadOneHead(BufferedReader& reader, int timeoutMs, size_t& budget) {
   HttpReplyHead head;
   if (!reader.ReadLine(head.statusLine, timeoutMs)) ThrowClosed();
+  Spend(budget, head.statusLine);
   head.code = ParseStatusCode(head.statusLine);
 
   std::string line;
   while (reader.ReadLine(line, timeoutMs)) {
+    Spend(budget, line);
     if (line.empty()) {
       head.complete = true;
       break;
@@ -118,9 +126,12 @@ int ParseStatusCode(const std::string& statusLine) {
   return static_cast<int>(value);
 }
 
-HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs) {
-  HttpReplyHead head = ReadOneHead(reader, timeoutMs);
-  while (head.code == 100) head = ReadOneHead(reader, timeoutMs);
+HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs, size_t maxHeadBytes) {
+  // One budget for the real head and every interim reply before it, so a
+  // peer that never stops sending header lines or 100 replies cannot hold us.
+  size_t budget = maxHeadBytes;
+  HttpReplyHead head = ReadOneHead(reader, timeoutMs, budget);
+  while (head.code == 100) head = ReadOneHead(reader, timeoutMs, budget);
   return head;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BufferedReader.h"
+#include "HttpSettings.h"
 
 namespace qelt {
 
@@ -24,8 +25,10 @@ int ParseStatusCode(const std::string& statusLine);
 
 // Reads status line and headers, skipping interim 100 replies. Throws
 // "Connection Closed Gracefully." when the peer closes before a complete
-// status line.
-HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs);
+// status line, and "Reply header too large" once the lines of all heads
+// read (interim ones included) pass maxHeadBytes.
+HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs,
+                            size_t maxHeadBytes = kDefaultMaxHeadBytes);
 
 // Reads the body as the headers frame it: Content-Length, chunked, or up to
 // the peer's close. An early close inside a Content-Length body ends the

@@ -26,6 +26,11 @@ struct HttpLimits {
   // sending cannot grow the host's memory without end.
   static constexpr size_t kDefaultMaxBodyBytes = 16 * 1024 * 1024;
   size_t maxBodyBytes = kDefaultMaxBodyBytes;
+  // Largest header block taken, interim 100 replies included.
+  static constexpr size_t kDefaultMaxHeadBytes = 1024 * 1024;
+  size_t maxHeadBytes = kDefaultMaxHeadBytes;
 };
+
+constexpr size_t kDefaultMaxHeadBytes = HttpLimits::kDefaultMaxHeadBytes;
 
 }  // namespace qelt
