@@ -20,7 +20,7 @@ size_t Walk(qelt::xml::Node node, size_t depth) {
 
 }  // namespace
 
-int QeltFuzzXml(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   qelt::TXMLTool tool;
   try {
@@ -48,7 +48,3 @@ int QeltFuzzXml(const uint8_t* data, size_t size) {
   (void)sink;
   return 0;
 }
-
-#ifdef QELT_LIBFUZZER
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return QeltFuzzXml(data, size); }
-#endif
