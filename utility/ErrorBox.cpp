@@ -1,0 +1,13 @@
+#include "ErrorBox.h"
+
+#include <windows.h>
+
+#include "ErrorBoxText.h"
+
+namespace qelt {
+
+void ShowErrorBox(const std::string& message) {
+  ::MessageBoxA(nullptr, WithFullStop(message).c_str(), "QELTReader", MB_ICONERROR | MB_OK);
+}
+
+}  // namespace qelt
