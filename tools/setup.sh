@@ -21,17 +21,20 @@ if [ "$need_install" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The project's Wine prefix: never the user's own.
+# The project's Wine prefix: never the user's own. Its settings carry a
+# version; a prefix made with older settings gets the new ones.
 export WINEPREFIX="${QELT_WINEPREFIX:-$here/build/wineprefix}"
 export WINEARCH=win32 WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/.qelt-ready" ]; then
+settings_version=2
+if [ "$(cat "$WINEPREFIX/.qelt-ready" 2>/dev/null)" != "$settings_version" ]; then
   mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1 || true
+  [ -f "$WINEPREFIX/system.reg" ] || timeout 300 wineboot -i >/dev/null 2>&1 || true
   # Headless: windows and message boxes through the null graphics driver.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  # A crash ends the process instead of waiting in a debugger.
+  # A crash ends the process with a backtrace instead of waiting in a dialog.
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
   wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.qelt-ready"
+  echo "$settings_version" > "$WINEPREFIX/.qelt-ready"
 fi
