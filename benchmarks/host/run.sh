@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Times qelt.exe OPT=3 and OPT=4 (the whole process under Wine: start,
+# control creation, card reading, output) against the baseline program that
+# only creates and releases a COM object, side by side, and prints the
+# medians and the ratio (target: at most 1.2).
+#
+#   benchmarks/host/run.sh [BUILD_DIR]     (default build/win)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="${1:-$root/build/win}"
+source "$root/tools/wine-env.sh"
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+ninja -C "$build" -j2 qelt qelt_ocx qelt_virtual_card host_com_baseline >/dev/null
+export LC_ALL="$QELT_LC_ALL"
+export QELT_CARD_PROFILE="$(winpath "$root/tests/cards/citizen/card.profile")"
+wine regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
+wine regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
+wineserver -w 2>/dev/null || true
+# Keep one wineserver up for the whole comparison, as a test run would.
+wine cmd /c exit >/dev/null 2>&1 || true
+
+baseline="wine $build/benchmarks/host/host_com_baseline.exe"
+for opt in 3 4; do
+  echo "== qelt.exe OPT=$opt  vs  $baseline"
+  farm-bench -n "${QELT_BENCH_RUNS:-10}" --warmup 2 --timeout 600 --vs "$baseline" -- \
+    wine "$build/host/qelt.exe" "OPT=$opt"
+done
