@@ -4,7 +4,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 libwine-dev
+packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 libwine-dev wixl
           googletest cmake ninja-build python3 tinyproxy openssl)
 need_install=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The installer package under Wine, in a prefix of its own (registration is
+# machine-wide, so the other tests never see this one's changes):
+#   install quietly -> the registry is exactly what the module's own
+#   registration writes (compared with regsvr32 of the installed file) ->
+#   a script creates the control -> uninstall -> creation fails, the keys
+#   are gone, a key someone else added below the class key stays.
+# Usage: msi_test.sh MSI VIRTUAL_CARD_DLL CARD_PROFILE
+set -euo pipefail
+msi="$1" card="$2" profile="$3"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$root/tools/wine-env.sh"
+# A new prefix each run: installs of earlier builds (each has its own product
+# code) would otherwise stay clients of the same component.
+export WINEPREFIX="$(dirname "$msi")/wineprefix-msi"
+rm -rf "$WINEPREFIX"
+QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/setup.sh" >/dev/null
+trap 'wineserver -k 2>/dev/null || true' EXIT
+w() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
+libid='{F4417984-BADA-4CAA-9BEF-B4E5D77E89E6}'
+progid='QELTReaderProj1.QELTReader'
+installed='C:\Program Files\QELT Reader\QELTReaderProj1.ocx'
+foreign="HKCR\\CLSID\\$clsid\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"
+fails=0
+check() {  # description, then a command that must succeed
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+registry() {  # everything the control's registration owns, as text
+  for key in "HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\TypeLib\\$libid"; do
+    (env LC_ALL=C wine reg query "$key" /s 2>&1 || true) | tr -d "\r"
+  done
+}
+script="$(mktemp --suffix=.js)"
+cat >"$script" <<'JS'
+try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
+catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
+JS
+create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" wine cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
+
+w regsvr32 /s "$(winpath "$card")"
+
+check "installs quietly" w msiexec /i "$(winpath "$msi")" /qn
+check "the module is in a folder with a blank" test -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
+after_install="$(registry)"
+check "InprocServer32 holds the short path" grep -q 'InprocServer32' <<<"$after_install"
+inproc="$(env LC_ALL=C wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+check "  ...without a blank ($inproc)" test -n "$inproc" -a "${inproc#* }" = "$inproc"
+check "ToolboxBitmap32 holds the long path" grep -qF "$installed,1" <<<"$after_install"
+w regsvr32 /s /u "$installed"
+w regsvr32 /s "$installed"
+check "the registry is what regsvr32 leaves" test "$after_install" = "$(registry)"
+created="$(create)"
+check "a script creates the control ($created)" test "$created" = "created 3.0"
+
+w reg add "$foreign" /f >/dev/null
+check "uninstalls quietly" w msiexec /x "$(winpath "$msi")" /qn
+check "the module is gone" test ! -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
+created="$(create)"
+check "creation then fails ($created)" test "$created" = "not created 800a01ad"
+after_uninstall="$(registry)"
+check "the ProgID and the server keys are gone" \
+  bash -c '! grep -qE "InprocServer32|ProgID|QELTReaderProj1.QELTReader|MiscStatus|Verb" <<<"$1"' _ "$after_uninstall"
+check "a key someone else added stays" w reg query "$foreign"
+w reg delete "$foreign" /f >/dev/null 2>&1 || true
+rm -f "$script"
+echo "installer checks: $fails failed"
+exit $((fails > 0))
