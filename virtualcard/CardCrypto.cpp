@@ -26,9 +26,9 @@ namespace encrypt {
 constexpr std::int32_t kBadBase64 = 10002, kBadCertificate = 10004, kFailed = 10005;
 }
 namespace decrypt {
-// The table has no wrong-PIN code for decryption: the card refuses the
-// session, which reads as a failed connection.
-constexpr std::int32_t kBadBase64 = 11001, kNoCard = 11004, kWrongPin = 11005, kNoRecipient = 11015,
+// The decryption range has no wrong-PIN code: the card answers with its PIN
+// check's code, so the user reads "PinCode錯誤".
+constexpr std::int32_t kBadBase64 = 11001, kNoCard = 11004, kWrongPin = 12003, kNoRecipient = 11015,
                        kNoKey = 11016, kFailed = 11017, kMalformed = 11041;
 }
 

@@ -67,7 +67,7 @@ TEST_F(EncryptDecrypt, DecryptionFailures) {
 
   struct Case { std::string profile, file, pin; std::u16string message; };
   const Case cases[] = {
-      {CardText("citizen"), cipher, "4321", u"建立卡片通訊連結失敗"},
+      {CardText("citizen"), cipher, "4321", u"PinCode錯誤"},
       {CardText("citizen", "present=no\n"), cipher, "1234", u"建立卡片通訊連結失敗"},
       {CardText("company"), cipher, "1234", u"憑證儲存庫中找不到指定收件者憑證"},  // another card's key
       {CardText("citizen"), "%%%", "1234", u"密文BASE64編碼錯誤"},
