@@ -1,27 +1,40 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds, registers the virtual card in the project's
-# prefix, starts the local validation service on the default validation
-# host, and shows the component at work, readable on a UTF-8 terminal.
+# The main job: sets up, builds, registers the control and the virtual card
+# in the project's prefix, starts the local validation service on the
+# default validation host, and shows the control at work the way a page uses
+# it, then the command line; readable on a UTF-8 terminal.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/tools/setup.sh"
-bash "$root/tools/build.sh" win utility_demo qelt_virtual_card >/tmp/qelt-demo-build.log 2>&1 || { tail -30 /tmp/qelt-demo-build.log; exit 1; }
+bash "$root/tools/build.sh" win qelt_ocx qelt_virtual_card qelt >/tmp/qelt-demo-build.log 2>&1 ||
+  { tail -30 /tmp/qelt-demo-build.log; exit 1; }
 source "$root/tools/wine-env.sh"
 run() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+big5() { iconv -f big5 -t utf-8 | tr -d '\r'; }  # the component's text, for the terminal
 
 host="${QELT_VALIDATION_HOST:-localhost}"
-port="${QELT_DEMO_PORT:-80}"
 cards="$root/tests/cards"
-python3 "$root/tools/servers/validation_service.py" --host 127.0.0.1 --port "$port" \
-  --revoked-file "$cards/revoked-serials.txt" >/tmp/qelt-demo-service.out 2>&1 &
+work="$(mktemp -d)"
+python3 "$root/tools/servers/validation_service.py" --host 127.0.0.1 --port 80 \
+  --revoked-file "$cards/revoked-serials.txt" >"$work/service.out" 2>&1 &
 service=$!
-trap 'kill $service 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
-for _ in $(seq 50); do grep -q READY /tmp/qelt-demo-service.out 2>/dev/null && break; sleep 0.1; done
+trap 'kill $service 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 50); do grep -q READY "$work/service.out" 2>/dev/null && break; sleep 0.1; done
+grep -q READY "$work/service.out" || { echo "the validation service cannot listen on port 80"; exit 1; }
 
+run regsvr32 /s "$(winpath "$root/build/win/control/QELTReaderProj1.ocx")"
 run regsvr32 /s "$(winpath "$root/build/win/virtualcard/QELTVirtualCard.dll")"
-url="http://$host/xkms/XKMS"
-[ "$port" = 80 ] || url="http://$host:$port/xkms/XKMS"
-# Big5 from the component, UTF-8 for the terminal.
-run "$root/build/win/demo/utility_demo.exe" "$(winpath "$cards/citizen/card.profile")" \
-  "$(winpath "$cards/revoked/card.profile")" "$url" | tr -d '\r' | iconv -f big5 -t utf-8
+
+echo "== A page-like script (demo/demo.js) with the citizen card; validation at http://$host/xkms/XKMS"
+out="$work/demo.txt"
+QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" \
+  run cscript //nologo "$(winpath "$root/demo/demo.js")" "$(winpath "$out")"
+QELT_CARD_PROFILE="$(winpath "$cards/revoked/card.profile")" \
+  run cscript //nologo "$(winpath "$root/demo/demo.js")" "$(winpath "$out")" validate
+iconv -f utf-16 -t utf-8 "$out" | tr -d '\r'
+
+echo
+echo "== The command line (host/qelt.sh): OPT=8 PIN=1234, then OPT=4"
+QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" bash "$root/host/qelt.sh" OPT=8 PIN=1234 | big5
+QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" bash "$root/host/qelt.sh" OPT=4 | big5
