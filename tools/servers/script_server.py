@@ -15,6 +15,13 @@ plays a proxy and shows the proxied request byte for byte.
   /reply/CODE[/TEXT]
          replies with status CODE and the body TEXT (default empty); codes
          300 to 399 also carry a Location header.
+  /stallbody/CODE
+         replies with status CODE and a 10-byte Content-Length, then sends
+         nothing for 3 s and closes (a failed reply whose body stalls).
+  /garbage
+         replies with a line that is no status line, then closes.
+  /longline
+         replies with a 20000-byte status line.
   other  404.
 
 A second listening socket is never accepted and has its backlog filled, so a
@@ -101,6 +108,14 @@ class Handler(socketserver.BaseRequestHandler):
                 sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(request) + request)
             elif path == b"/play":
                 run_script(sock, body)
+            elif path.startswith(b"/stallbody/"):
+                code = int(path.split(b"/")[2])
+                sock.sendall(b"HTTP/1.0 %d Status\r\nContent-Length: 10\r\n\r\n" % code)
+                time.sleep(3)
+            elif path == b"/garbage":
+                sock.sendall(b"garbage\r\n\r\n")
+            elif path == b"/longline":
+                sock.sendall(b"HTTP/1.0 200 " + b"x" * 20000 + b"\r\n\r\n")
             elif path.startswith(b"/reply/"):
                 parts = path.split(b"/", 3)
                 code = int(parts[2])
