@@ -22,3 +22,14 @@ function(qelt_add_test name)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endfunction()
+
+# Adds every folder below the current one that has a CMakeLists.txt: tests,
+# benchmarks and fuzz targets grow by adding a folder.
+function(qelt_add_subfolders)
+  file(GLOB _dirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(_dir IN LISTS _dirs)
+    if(IS_DIRECTORY ${_dir} AND EXISTS ${_dir}/CMakeLists.txt)
+      add_subdirectory(${_dir})
+    endif()
+  endforeach()
+endfunction()
