@@ -20,6 +20,7 @@ struct FakeNetwork {
   uint16_t port = 0;
   std::vector<std::string> writes;
   bool released = false;
+  size_t failWritesFrom = static_cast<size_t>(-1);
 
   struct Stream : ScriptedStream {
     explicit Stream(FakeNetwork& net) : net(net) {}
@@ -37,6 +38,7 @@ struct FakeNetwork {
       port = p;
       auto stream = std::make_unique<Stream>(*this);
       stream->Then(reply);
+      stream->failWritesFrom = failWritesFrom;
       return stream;
     };
   }
@@ -57,6 +59,34 @@ TEST(PostOverStream, SendsHeadInOneWriteAndBodyInPiecesOfAtMost32768) {
   EXPECT_EQ(net.writes[2].size(), 32768u);
   EXPECT_EQ(net.writes[1] + net.writes[2] + net.writes[3], body);
   EXPECT_TRUE(net.released);
+}
+
+TEST(PostOverStream, ARefusalSentBeforeTheBodyIsReportedOverTheSendFailure) {
+  FakeNetwork net;
+  net.failWritesFrom = 1;  // the peer answered after the head and stopped reading
+  net.reply = "HTTP/1.0 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n";
+  try {
+    PostOverStream(net.Opener(), "http://val.example/x", "body", {"proxy.example", 8080, "", ""}, {});
+    ADD_FAILURE() << "no failure";
+  } catch (const EIdHTTPProtocolException& e) {
+    EXPECT_EQ(e.Code(), 407);
+  }
+  EXPECT_TRUE(net.released);
+
+  // A success or no answer at all: the request did not get through.
+  for (const std::string reply : {"HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\nNoMatch", ""}) {
+    FakeNetwork quiet;
+    quiet.failWritesFrom = 1;
+    quiet.reply = reply;
+    try {
+      PostOverStream(quiet.Opener(), "http://val.example/x", "body", {}, {});
+      ADD_FAILURE() << "no failure";
+    } catch (const EIdHTTPProtocolException& e) {
+      ADD_FAILURE() << "protocol failure " << e.Code();
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "Socket Error # 10054");
+    }
+  }
 }
 
 TEST(PostOverStream, EmptyBodySendsOnlyTheHead) {

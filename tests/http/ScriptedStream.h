@@ -38,9 +38,13 @@ class ScriptedStream : public ByteStream {
     return n;
   }
 
-  void Write(const char* data, size_t size, int) override { writes.emplace_back(data, size); }
+  void Write(const char* data, size_t size, int) override {
+    if (writes.size() == failWritesFrom) throw Exception("Socket Error # 10054");
+    writes.emplace_back(data, size);
+  }
 
   std::vector<std::string> writes;
+  size_t failWritesFrom = static_cast<size_t>(-1);  // the write that fails, counted from 0
   std::vector<int> readTimeouts;
 
  private:

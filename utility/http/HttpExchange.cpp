@@ -70,10 +70,24 @@ std::string PostOverStream(const StreamOpener& open, const std::string& url,
   const std::string head = BuildRequestHead(parts, body.size(), proxy);
 
   const std::unique_ptr<ByteStream> stream = open(host, port, limits.connectTimeoutMs);
-  stream->Write(head.data(), head.size(), limits.readTimeoutMs);
-  for (size_t offset = 0; offset < body.size(); offset += kMaxBodyWrite) {
-    stream->Write(body.data() + offset, std::min(kMaxBodyWrite, body.size() - offset),
-                  limits.readTimeoutMs);
+  try {
+    stream->Write(head.data(), head.size(), limits.readTimeoutMs);
+    for (size_t offset = 0; offset < body.size(); offset += kMaxBodyWrite) {
+      stream->Write(body.data() + offset, std::min(kMaxBodyWrite, body.size() - offset),
+                    limits.readTimeoutMs);
+    }
+  } catch (const Exception&) {
+    // A peer may refuse the request as soon as it has the head (a proxy that
+    // wants credentials) and close without reading the body, so sending
+    // fails. Its answer then says more than the socket error: report a
+    // refusal it sent; anything else, a success included, is the send failure.
+    try {
+      ReceiveReply(*stream, limits);
+    } catch (const EIdHTTPProtocolException&) {
+      throw;
+    } catch (const Exception&) {
+    }
+    throw;
   }
   return ReceiveReply(*stream, limits);
 }
