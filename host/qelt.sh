@@ -6,6 +6,8 @@
 #
 #   host/qelt.sh OPT=4
 #   QELT_CARD_PROFILE='Z:\path\card.profile' host/qelt.sh OPT=8 PIN=1234
+# The virtual card plays tests/cards/citizen unless QELT_CARD_PROFILE names
+# another profile.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QELT_BUILD_DIR:-$root/build/win}"
@@ -19,6 +21,8 @@ done
 run regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
 if [ -z "${QELT_NO_VIRTUAL_CARD:-}" ]; then
   run regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
+  # Without a profile named, the virtual card plays the citizen test card.
+  export QELT_CARD_PROFILE="${QELT_CARD_PROFILE:-$(winpath "$root/tests/cards/citizen/card.profile")}"
 fi
 
 if [ -t 1 ]; then
