@@ -3,6 +3,7 @@
 #include <new>
 
 #include "ComGuard.h"
+#include "Exception.h"
 #include "MessageText.h"
 #include "ReaderControl.h"
 #include "VariantText.h"
@@ -16,6 +17,11 @@ BSTR NewBstr(const std::string& ansi) {
   BSTR text = win::AnsiToBstr(ansi);
   if (!text) throw std::bad_alloc();
   return text;
+}
+
+// A member called without a place for its result fails like any other.
+void RequireOut(const void* out) {
+  if (!out) throw Exception("Invalid pointer operation");
 }
 
 void SetText(VARIANT* value, const std::string& ansi) {
@@ -67,7 +73,7 @@ HRESULT ReaderControl::PutProperty(DISPID id, VARIANT& value) {
 STDMETHODIMP ReaderControl::InterfaceSupportsErrorInfo(REFIID riid) {
   // The automation members report as IQELTReader, which is the form's.
   if (riid == class_.dispatchIid) return S_FALSE;
-  return Find(riid) ? S_OK : S_FALSE;
+  return riid == IID_IUnknown || Find(riid) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP ReaderControl::GetClassInfo(ITypeInfo** info) {
@@ -114,7 +120,7 @@ STDMETHODIMP ReaderControl::checkXKMS() try {
 }
 
 HRESULT ReaderControl::GetCardField(TQELTReader::Field field, VARIANT* value) try {
-  if (!value) return E_POINTER;
+  RequireOut(value);
   ::VariantInit(value);
   SetText(value, form_->CardField(field));
   return S_OK;
@@ -134,7 +140,7 @@ STDMETHODIMP ReaderControl::get_notBefore(VARIANT* v) { return GetCardField(&TCa
 STDMETHODIMP ReaderControl::get_notAfter(VARIANT* v) { return GetCardField(&TCardInfo::notAfter, v); }
 
 STDMETHODIMP ReaderControl::get_cardIssType(VARIANT* value) try {
-  if (!value) return E_POINTER;
+  RequireOut(value);
   ::VariantInit(value);
   SetText(value, form_->cardIssType());
   return S_OK;
@@ -143,7 +149,7 @@ STDMETHODIMP ReaderControl::get_cardIssType(VARIANT* value) try {
 }
 
 HRESULT ReaderControl::GetText(std::string (TQELTReader::*getter)() const, VARIANT* value) try {
-  if (!value) return E_POINTER;
+  RequireOut(value);
   ::VariantInit(value);
   SetText(value, ((*form_).*getter)());
   return S_OK;
@@ -165,10 +171,12 @@ STDMETHODIMP ReaderControl::put_proxyUser(VARIANT v) { return PutText(&TQELTRead
 STDMETHODIMP ReaderControl::get_proxyPass(VARIANT* v) { return GetText(&TQELTReader::proxyPass, v); }
 STDMETHODIMP ReaderControl::put_proxyPass(VARIANT v) { return PutText(&TQELTReader::set_proxyPass, v); }
 
-STDMETHODIMP ReaderControl::get_proxyPort(LONG* value) {
-  if (!value) return E_POINTER;
+STDMETHODIMP ReaderControl::get_proxyPort(LONG* value) try {
+  RequireOut(value);
   *value = form_->proxyPort();
   return S_OK;
+} catch (...) {
+  return Fail();
 }
 
 STDMETHODIMP ReaderControl::put_proxyPort(LONG value) {
@@ -177,7 +185,7 @@ STDMETHODIMP ReaderControl::put_proxyPort(LONG value) {
 }
 
 STDMETHODIMP ReaderControl::get_ver(BSTR* value) try {
-  if (!value) return E_POINTER;
+  RequireOut(value);
   *value = nullptr;
   *value = NewBstr(TQELTReader::ver());
   return S_OK;
