@@ -100,7 +100,14 @@ TEST_F(CheckXkms, RepliesThatAreNotASuccessFailWithTheirCode) {
 TEST_F(CheckXkms, ThroughAProxyThatDemandsCredentials) {
   proxyServer_ = "localhost";
   proxyPort_ = std::atoi(Port("QELT_PROXY_PORT").c_str());
-  EXPECT_EQ(Validate("citizen", ServiceUrl()), Ansi(kNetwork) + "407");
+  // This proxy answers 407 right after the request head and closes without
+  // reading the body; when its reset overtakes the answer, the socket layer
+  // has discarded the 407 and only the reset is left to report. Either way
+  // the validation fails and says why.
+  const std::string refused = Validate("citizen", ServiceUrl());
+  EXPECT_TRUE(refused == Ansi(kNetwork) + "407" ||
+              refused.rfind(Ansi(kFailed) + "Socket Error # 10054\r\n", 0) == 0)
+      << refused;
   proxyUser_ = Env("QELT_PROXY_USER");
   proxyPassword_ = Env("QELT_PROXY_PASSWORD");
   EXPECT_EQ(Validate("citizen", ServiceUrl()), "ok:" + Ansi(u"驗證成功"));
