@@ -45,7 +45,14 @@ TEST_F(ResultFile, AFailedReplacementKeepsTheOldFile) {
   // A folder that does not exist: the message names the file, not a temporary one.
   const std::string missing = AnsiPath(folder_, L"no\\such\\result.txt");
   const std::string message = Save(missing, "new");
-  EXPECT_EQ(message.rfind("Cannot create file \"" + missing + "\". ", 0), 0u) << message;
+  EXPECT_EQ(message, "Cannot create file \"" + missing + "\". " + win::SystemMessage(ERROR_PATH_NOT_FOUND));
+
+  // A folder in the file's place stays, and the refusal is the system's.
+  const std::string folderInPlace = AnsiPath(folder_, L"taken");
+  ASSERT_TRUE(CreateDirectoryA(folderInPlace.c_str(), nullptr));
+  EXPECT_EQ(Save(folderInPlace, "new"),
+            "Cannot create file \"" + folderInPlace + "\". " + win::SystemMessage(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetFileAttributesA(folderInPlace.c_str()) & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
 }
 
 TEST_F(ResultFile, SignAndEncryptWriteOnlyAfterTheCardSucceeds) {
