@@ -43,6 +43,7 @@ TEST(ReceiveReply, ReturnsTheBodyOfSuccessReplies) {
       {"content length 0", {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\nignored"}, ""},
       {"204 reads no body", {"HTTP/1.0 204 No Content\r\nContent-Length: 4\r\n\r\nbody"}, ""},
       {"status line without reason", {"HTTP/1.1 200\r\nContent-Length: 1\r\n\r\nx"}, "x"},
+      {"code with a plus sign", {"HTTP/1.1 +200 OK\r\nContent-Length: 1\r\n\r\nx"}, "x"},
       {"empty Location is no redirect", {"HTTP/1.0 200 OK\r\nLocation:   \r\nContent-Length: 1\r\n\r\nx"}, "x"},
       {"interim 100 replies skipped",
        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: y\r\n\r\n",
@@ -94,6 +95,8 @@ TEST(ReceiveReply, RedirectsAndOtherCodesAreProtocolFailures) {
       {"garbage\r\n\r\n", -1, "garbage", ""},
       {"HTTP/1.0 2OO OK\r\n\r\n", -1, "HTTP/1.0 2OO OK", ""},
       {"HTTP/1.0 99999999999 Big\r\n\r\n", -1, "HTTP/1.0 99999999999 Big", ""},
+      {"HTTP/1.0 -5 Odd\r\n\r\n", -5, "HTTP/1.0 -5 Odd", ""},
+      {"HTTP/1.0 - Odd\r\n\r\n", -1, "HTTP/1.0 - Odd", ""},
       {"\r\n\r\n", -1, "", ""},
   };
   for (const ProtocolFailureCase& c : cases) {

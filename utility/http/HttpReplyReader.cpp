@@ -120,9 +120,14 @@ int ParseStatusCode(const std::string& statusLine) {
   if (begin == std::string::npos) return -1;
   begin = statusLine.find_first_not_of(' ', begin);
   if (begin == std::string::npos) return -1;
-  const std::string word = statusLine.substr(begin, statusLine.find(' ', begin) - begin);
+  std::string word = statusLine.substr(begin, statusLine.find(' ', begin) - begin);
+  // A decimal integer may carry its sign.
+  const bool negative = !word.empty() && word[0] == '-';
+  if (!word.empty() && (word[0] == '-' || word[0] == '+')) word.erase(0, 1);
   int64_t value = 0;
-  if (!ParseDecimal(word, value) || value > std::numeric_limits<int32_t>::max()) return -1;
+  if (!ParseDecimal(word, value)) return -1;
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min()) return -1;
   return static_cast<int>(value);
 }
 
