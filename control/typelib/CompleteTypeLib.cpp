@@ -101,6 +101,9 @@ class Completer {
     return out;
   }
 
+  // The library's own flags, as the IDL gives them.
+  WORD LibFlags() const { return libFlags_; }
+
  private:
   void CopyLibraryAttributes() {
     TLIBATTR* raw = nullptr;
@@ -110,6 +113,7 @@ class Completer {
     Check(target_->SetLcid(attr->lcid), "SetLcid");
     Check(target_->SetVersion(attr->wMajorVerNum, attr->wMinorVerNum), "SetVersion");
     Check(target_->SetLibFlags(attr->wLibFlags), "SetLibFlags");
+    libFlags_ = attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE;
     major_ = attr->wMajorVerNum;
     minor_ = attr->wMinorVerNum;
 
@@ -245,16 +249,20 @@ class Completer {
   ICreateTypeLib2* target_;
   std::vector<ComPtr<ICreateTypeInfo2>> created_;
   WORD major_ = 0, minor_ = 0;
+  WORD libFlags_ = 0;
 };
 
 }  // namespace
 
-// The platform's writer stores a dispinterface's vtable size as IDispatch's
-// plus one slot per member, and its reader then counts IDispatch's seven
-// methods among the dispinterface's members. Each dispinterface record is
-// set as the IDL compiler writes it: one slot per member, and one implied
-// base (IDispatch) without a reference.
-void FixDispinterfaceVtableSizes(const std::wstring& path, const std::vector<std::pair<UINT, WORD>>& dispinterfaces) {
+// Two things the platform's writer stores otherwise than the IDL compiler:
+// - the library flags: it adds "has a disk image", which registration would
+//   then write into the library's FLAGS value; the header gets the IDL's own.
+// - a dispinterface's vtable size: IDispatch's plus one slot per member, and
+//   its reader then counts IDispatch's seven methods among the members. Each
+//   dispinterface record is set as the IDL compiler writes it: one slot per
+//   member, and one implied base (IDispatch) without a reference.
+void FixWriterQuirks(const std::wstring& path, WORD libFlags,
+                     const std::vector<std::pair<UINT, WORD>>& dispinterfaces) {
   HANDLE raw = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (raw == INVALID_HANDLE_VALUE) throw Failure("opening the library", HRESULT_FROM_WIN32(::GetLastError()));
   qelt::win::UniqueHandle file(raw);
@@ -271,6 +279,9 @@ void FixDispinterfaceVtableSizes(const std::wstring& path, const std::vector<std
   // Header: 0x54 bytes, a help DLL name when flagged, one offset per type,
   // then the segment directory whose first segment holds the type records.
   const DWORD varFlags = dword(0x14), types = dword(0x20);
+  const DWORD headerFlags = libFlags;
+  dword(0x1C);
+  memcpy(&data[0x1C], &headerFlags, 4);
   const size_t directory = 0x54 + ((varFlags & 0x100) ? 4 : 0) + 4 * types;
   const size_t typeRecords = dword(directory);
   for (const auto& [index, members] : dispinterfaces) {
@@ -300,7 +311,7 @@ int main(int argc, char** argv) {
     Completer completer(source.Get(), target.Get());
     completer.Run();
     target.Reset();
-    FixDispinterfaceVtableSizes(out, completer.Dispinterfaces());
+    FixWriterQuirks(out, completer.LibFlags(), completer.Dispinterfaces());
     return 0;
   } catch (const Failure& e) {
     std::fprintf(stderr, "CompleteTypeLib: %s failed (0x%08lX)\n", e.what(), static_cast<unsigned long>(e.hr));
