@@ -11,7 +11,8 @@ build="${1:-$root/build/win}"
 source "$root/tools/wine-env.sh"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 ninja -C "$build" -j2 qelt qelt_ocx qelt_virtual_card host_com_baseline >/dev/null
-export LC_ALL="$QELT_LC_ALL"
+# The locale reaches Wine only (ANSI code page 950), not this shell.
+wine() { env LC_ALL="$QELT_LC_ALL" "$(type -P wine)" "$@"; }
 export QELT_CARD_PROFILE="$(winpath "$root/tests/cards/citizen/card.profile")"
 wine regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
 wine regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
@@ -19,9 +20,9 @@ wineserver -w 2>/dev/null || true
 # Keep one wineserver up for the whole comparison, as a test run would.
 wine cmd /c exit >/dev/null 2>&1 || true
 
-baseline="wine $build/benchmarks/host/host_com_baseline.exe"
+baseline="env LC_ALL=$QELT_LC_ALL wine $build/benchmarks/host/host_com_baseline.exe"
 for opt in 3 4; do
   echo "== qelt.exe OPT=$opt  vs  $baseline"
   farm-bench -n "${QELT_BENCH_RUNS:-10}" --warmup 2 --timeout 600 --vs "$baseline" -- \
-    wine "$build/host/qelt.exe" "OPT=$opt"
+    env LC_ALL="$QELT_LC_ALL" wine "$build/host/qelt.exe" "OPT=$opt"
 done
