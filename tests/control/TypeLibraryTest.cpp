@@ -70,6 +70,19 @@ class TypeLibrary : public ::testing::Test {
   ComPtr<ITypeLib> lib_;
 };
 
+// The flags word of the library's header (offset 0x1C) in resource "TYPELIB" 1.
+DWORD StoredLibFlags() {
+  const qelt::win::UniqueModule module(LoadLibraryExW(qelt::test::WinPath(QELT_OCX).c_str(), nullptr,
+                                                      LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return ~DWORD{0};
+  HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(1), L"TYPELIB");
+  if (!found || SizeofResource(module.get(), found) < 0x20) return ~DWORD{0};
+  const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module.get(), found)));
+  DWORD flags;
+  memcpy(&flags, data + 0x1C, sizeof flags);
+  return flags;
+}
+
 TEST_F(TypeLibrary, LibraryAttributesAndTypeOrder) {
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
@@ -78,9 +91,10 @@ TEST_F(TypeLibrary, LibraryAttributesAndTypeOrder) {
   EXPECT_EQ(attr->syskind, SYS_WIN32);
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
-  // The loader adds that the library came from a file.
+  // The loader adds that the library came from a file; the file itself holds the control flag alone.
   EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, LIBFLAG_FCONTROL);
   lib_->ReleaseTLibAttr(attr);
+  EXPECT_EQ(StoredLibFlags(), DWORD{LIBFLAG_FCONTROL});
 
   UniqueBstr name, doc, helpFile;
   ASSERT_EQ(lib_->GetDocumentation(-1, name.put(), doc.put(), nullptr, helpFile.put()), S_OK);
