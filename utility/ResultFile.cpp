@@ -40,14 +40,16 @@ void WriteResultFile(const std::string& name, const std::string& text) {
   };
   if (name.empty()) fail(ERROR_PATH_NOT_FOUND);
 
-  // A missing folder reads as the path not found, as creating the file itself would say, not as
-  // the temporary name's "directory name is invalid".
   const std::string folder = FolderOf(target);
-  const DWORD folderAttributes = ::GetFileAttributesA(folder.c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    fail(ERROR_PATH_NOT_FOUND);
   char temporary[MAX_PATH];
-  if (::GetTempFileNameA(folder.c_str(), "qlt", 0, temporary) == 0) fail(::GetLastError());
+  if (::GetTempFileNameA(folder.c_str(), "qlt", 0, temporary) == 0) {
+    // A missing folder reads as the path not found, as creating the file itself would say, not as
+    // the temporary name's "directory name is invalid".
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    fail(attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_PATH_NOT_FOUND
+                                                                                          : error);
+  }
   PendingFile pending(temporary);
   {
     const HANDLE opened = ::CreateFileA(pending.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

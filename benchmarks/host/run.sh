@@ -11,15 +11,14 @@ build="${1:-$root/build/win}"
 source "$root/tools/wine-env.sh"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 ninja -C "$build" -j2 qelt qelt_ocx qelt_virtual_card host_com_baseline >/dev/null
-# The locale reaches Wine only (ANSI code page 950), not this shell.
-wine() { env LC_ALL="$QELT_LC_ALL" "$(type -P wine)" "$@"; }
 export QELT_CARD_PROFILE="$(winpath "$root/tests/cards/citizen/card.profile")"
-wine regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
-wine regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
+"$root/tools/wine-run.sh" regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
+"$root/tools/wine-run.sh" regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
 wineserver -w 2>/dev/null || true
 # Keep one wineserver up for the whole comparison, as a test run would.
-wine cmd /c exit >/dev/null 2>&1 || true
+"$root/tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
 
+# The locale reaches Wine only (ANSI code page 950), not this shell.
 baseline="env LC_ALL=$QELT_LC_ALL wine $build/benchmarks/host/host_com_baseline.exe"
 for opt in 3 4; do
   echo "== qelt.exe OPT=$opt  vs  $baseline"

@@ -280,8 +280,7 @@ void FixWriterQuirks(const std::wstring& path, WORD libFlags,
   // then the segment directory whose first segment holds the type records.
   const DWORD varFlags = dword(0x14), types = dword(0x20);
   const DWORD headerFlags = libFlags;
-  dword(0x1C);
-  memcpy(&data[0x1C], &headerFlags, 4);
+  memcpy(&data[0x1C], &headerFlags, 4);  // within the header dword(0x20) just read
   const size_t directory = 0x54 + ((varFlags & 0x100) ? 4 : 0) + 4 * types;
   const size_t typeRecords = dword(directory);
   for (const auto& [index, members] : dispinterfaces) {
