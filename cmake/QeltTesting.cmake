@@ -33,3 +33,12 @@ function(qelt_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# Every test of a Windows build learns its architecture (the environment
+# CTest gives its tests), so that scripts and Wine pick the matching prefix
+# and loader however CTest is started on the build folder.
+if(QELT_ARCH)
+  file(WRITE ${CMAKE_BINARY_DIR}/QeltArchitecture.cmake "set(ENV{QELT_ARCH} \"${QELT_ARCH}\")\n")
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES
+               ${CMAKE_BINARY_DIR}/QeltArchitecture.cmake)
+endif()

@@ -1,13 +1,5 @@
-# Cross-compiles the 32-bit Windows module and its tests with mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 32-bit (x86) Windows module and its tests with mingw-w64.
+set(QELT_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Test programs run through Wine in the project's own prefix.
-get_filename_component(_qelt_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_qelt_root}/tools/wine-run.sh")
+set(QELT_ARCH x86)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

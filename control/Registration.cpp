@@ -4,6 +4,7 @@
 
 #include "ComGuard.h"
 #include "ServerState.h"
+#include "win/Architecture.h"
 #include "win/Resources.h"
 
 namespace qelt::control {
@@ -108,7 +109,7 @@ void RegisterServer(HKEY root) {
 void UnregisterServer(HKEY root) {
   const ControlClass& c = TheControlClass();
   // A library the platform does not know is no failure here.
-  ::UnRegisterTypeLib(c.libraryId, c.majorVersion, c.minorVersion, c.lcid, SYS_WIN32);
+  ::UnRegisterTypeLib(c.libraryId, c.majorVersion, c.minorVersion, c.lcid, win::kModuleSysKind);
   DeleteRegistryKeys(root, ControlRegistryKeys(c));
 }
 

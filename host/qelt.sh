@@ -10,10 +10,10 @@
 # another profile.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${QELT_BUILD_DIR:-$root/build/win}"
 source "$root/tools/wine-env.sh"
+build="${QELT_BUILD_DIR:-$QELT_WIN_BUILD}"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-run() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
+run() { qelt_wine "$@"; }
 
 for module in "$build/control/QELTReaderProj1.ocx" "$build/host/qelt.exe"; do
   [ -f "$module" ] || { echo "qelt.sh: $module is not built (tools/build.sh win)" >&2; exit 2; }
@@ -29,4 +29,4 @@ if [ -t 1 ]; then
   run "$build/host/qelt.exe" "$@" | iconv -f big5 -t utf-8
   exit "${PIPESTATUS[0]}"
 fi
-exec env LC_ALL="$QELT_LC_ALL" wine "$build/host/qelt.exe" "$@"
+exec env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$build/host/qelt.exe" "$@"

@@ -2,14 +2,18 @@
 # The main job: sets up, builds, registers the control and the virtual card
 # in the project's prefix, starts the local validation service on the
 # default validation host, and shows the control at work the way a page uses
-# it, then the command line; readable on a UTF-8 terminal.
+# it, then the command line; readable on a UTF-8 terminal. It runs the x86
+# module where this machine runs 32-bit code, else the x64 one (QELT_ARCH
+# chooses).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$root/tools/setup.sh"
-bash "$root/tools/build.sh" win qelt_ocx qelt_virtual_card qelt >/tmp/qelt-demo-build.log 2>&1 ||
-  { tail -30 /tmp/qelt-demo-build.log; exit 1; }
 source "$root/tools/wine-env.sh"
-run() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
+echo "== The $QELT_ARCH module under $([ "$QELT_ARCH" = x64 ] && echo 64 || echo 32)-bit Wine (build/win-$QELT_ARCH)"
+QELT_ARCHS="$QELT_ARCH" bash "$root/tools/setup.sh"
+log="${TMPDIR:-/tmp}/qelt-demo-build.log"
+QELT_ARCHS="$QELT_ARCH" bash "$root/tools/build.sh" win qelt_ocx qelt_virtual_card qelt >"$log" 2>&1 ||
+  { tail -30 "$log"; exit 1; }
+run() { qelt_wine "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 big5() { iconv -f big5 -t utf-8 | tr -d '\r'; }  # the component's text, for the terminal
 
@@ -23,8 +27,8 @@ trap 'kill $service 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -
 for _ in $(seq 50); do grep -q READY "$work/service.out" 2>/dev/null && break; sleep 0.1; done
 grep -q READY "$work/service.out" || { echo "the validation service cannot listen on port 80"; exit 1; }
 
-run regsvr32 /s "$(winpath "$root/build/win/control/QELTReaderProj1.ocx")"
-run regsvr32 /s "$(winpath "$root/build/win/virtualcard/QELTVirtualCard.dll")"
+run regsvr32 /s "$(winpath "$QELT_WIN_BUILD/control/QELTReaderProj1.ocx")"
+run regsvr32 /s "$(winpath "$QELT_WIN_BUILD/virtualcard/QELTVirtualCard.dll")"
 
 echo "== A page-like script (demo/demo.js) with the citizen card; validation at http://$host/xkms/XKMS"
 out="$work/demo.txt"

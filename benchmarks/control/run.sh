@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
+# QELT_ARCH (x86 or x64) chooses the architecture (tools/wine-env.sh).
 # Builds the control benchmark (optimised) with the control and the virtual
 # card, registers both in the project's prefix and runs it under Wine with
 # the citizen test card; prints its figures.
 # Usage: benchmarks/control/run.sh [ROUNDS] [CYCLES]
-#   QELT_BENCH_BUILD_DIR  build folder (default: build/bench in the tree)
+#   QELT_BENCH_BUILD_DIR  build folder (default: build/bench-x86 or build/bench-x64)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build="${QELT_BENCH_BUILD_DIR:-$root/build/bench}"
+source "$root/tools/wine-env.sh"
+build="${QELT_BENCH_BUILD_DIR:-$root/build/bench-$QELT_ARCH}"
 jobs="${QELT_JOBS:-2}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$QELT_TOOLCHAIN" >/dev/null
 ninja -C "$build" -j"$jobs" control_benchmark qelt_ocx qelt_virtual_card >/dev/null
 
-source "$root/tools/wine-env.sh"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 for module in "$build/control/QELTReaderProj1.ocx" "$build/virtualcard/QELTVirtualCard.dll"; do
   flock "${TMPDIR:-/tmp}/qelt-regsvr32.lock" timeout 60 "$root/tools/wine-run.sh" regsvr32 /s "$(winpath "$module")"

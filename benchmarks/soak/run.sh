@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# QELT_ARCH (x86 or x64) chooses the architecture (tools/wine-env.sh).
 # Soak: 10,000 create/release cycles of the control and 1,000 validations
 # with injected faults (toolkit codes, refused connections, redirects, bad
 # and stalled replies), under Wine against the loopback servers; prints the
@@ -6,14 +7,14 @@
 # Usage: benchmarks/soak/run.sh [CYCLES] [VALIDATIONS]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build="${QELT_BENCH_BUILD_DIR:-$root/build/bench}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
-ninja -C "$build" -j"${QELT_JOBS:-2}" soak qelt_ocx qelt_virtual_card >/dev/null
 source "$root/tools/wine-env.sh"
+build="${QELT_BENCH_BUILD_DIR:-$root/build/bench-$QELT_ARCH}"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$QELT_TOOLCHAIN" >/dev/null
+ninja -C "$build" -j"${QELT_JOBS:-2}" soak qelt_ocx qelt_virtual_card >/dev/null
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-env LC_ALL="$QELT_LC_ALL" wine regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
-env LC_ALL="$QELT_LC_ALL" wine regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
+env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")"
+env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")"
 status=0
 timeout 3600 bash "$root/tools/servers/with_server.sh" "$root/tools/wine-run.sh" \
   "$build/benchmarks/soak/soak.exe" "$(winpath "$root/tests/cards")" "$@" | iconv -f big5 -t utf-8 -c ||

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "win/Architecture.h"
 #include "win/Resources.h"
 
 using qelt::win::ComPtr;
@@ -306,7 +307,7 @@ int main(int argc, char** argv) {
     const std::wstring out = WindowsPath(argv[2]);
     ::DeleteFileW(out.c_str());
     ComPtr<ICreateTypeLib2> target;
-    Check(::CreateTypeLib2(SYS_WIN32, out.c_str(), &target), "CreateTypeLib2");
+    Check(::CreateTypeLib2(qelt::win::kModuleSysKind, out.c_str(), &target), "CreateTypeLib2");
     Completer completer(source.Get(), target.Get());
     completer.Run();
     target.Reset();

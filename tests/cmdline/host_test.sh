@@ -17,12 +17,12 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cards="$root/tests/cards"
 export QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")"
-env LC_ALL="$QELT_LC_ALL" wine regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")" || fail "control registration"
-env LC_ALL="$QELT_LC_ALL" wine regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")" || fail "card registration"
+env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" regsvr32 /s "$(winpath "$build/control/QELTReaderProj1.ocx")" || fail "control registration"
+env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" regsvr32 /s "$(winpath "$build/virtualcard/QELTVirtualCard.dll")" || fail "card registration"
 
 # qelt ARGS... : the raw bytes of standard output in $work/out, UTF-8 in $out.
 qelt() {
-  timeout 60 env LC_ALL="$QELT_LC_ALL" wine "$build/host/qelt.exe" "$@" >"$work/out" 2>"$work/err" </dev/null
+  timeout 60 env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$build/host/qelt.exe" "$@" >"$work/out" 2>"$work/err" </dev/null
   status=$?
   out="$(iconv -f big5 -t utf-8 <"$work/out")"
   [ "$status" = 0 ] || fail "qelt $* exited with $status: $(cat "$work/err")"

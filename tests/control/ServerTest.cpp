@@ -7,6 +7,7 @@
 
 #include "ControlFixture.h"
 #include "TestSupport.h"
+#include "win/Architecture.h"
 
 using namespace qelt;
 using namespace qelt::test;
@@ -77,7 +78,7 @@ void ExpectRegistered(const PrivateClassesRoot& classes, const std::wstring& pat
   for (const auto& [key, value] : rows) EXPECT_EQ(classes.Value(key), value) << win::WideToAnsi(key);
   EXPECT_FALSE(classes.Value(c + L"\\InprocServer32", L"ThreadingModel"));
   // The platform's own entries for the library, with our folder as help folder.
-  EXPECT_EQ(classes.Value(std::wstring(kTypeLibKey) + L"\\1.0\\0\\win32"), path);
+  EXPECT_EQ(classes.Value(std::wstring(kTypeLibKey) + L"\\1.0\\0\\" + win::kTypeLibPlatformKey), path);
   EXPECT_EQ(classes.Value(std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR"), Folder(path));
 }
 

@@ -9,6 +9,7 @@
 
 #include "QELTReaderProj1.h"
 #include "TestSupport.h"
+#include "win/Architecture.h"
 #include "win/Resources.h"
 
 using qelt::win::ComPtr;
@@ -75,7 +76,7 @@ TEST_F(TypeLibrary, LibraryAttributesAndTypeOrder) {
   ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
   EXPECT_EQ(attr->guid, LIBID_QELTReaderProj1);
   EXPECT_EQ(attr->lcid, 0u);
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->syskind, qelt::win::kModuleSysKind);
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   // The loader adds that the library came from a file (the file itself holds the control flag alone).
@@ -125,7 +126,7 @@ TEST_F(TypeLibrary, DualInterfaceVtableAndDispids) {
   Attr attr(vtable.Get());
   EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
   EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
-  EXPECT_EQ(attr->cbSizeVft, 31 * 4);
+  EXPECT_EQ(attr->cbSizeVft, 31 * sizeof(void*));
   ASSERT_EQ(attr->cFuncs, 24);
   ASSERT_EQ(attr->cImplTypes, 1);
 
@@ -164,7 +165,7 @@ TEST_F(TypeLibrary, DualInterfaceVtableAndDispids) {
     const Member& m = members[i];
     SCOPED_TRACE(m.name);
     Func f(vtable.Get(), i);
-    EXPECT_EQ(f->oVft, m.slot * 4);
+    EXPECT_EQ(f->oVft, m.slot * sizeof(void*));
     EXPECT_EQ(f->memid, m.id);
     EXPECT_EQ(f->invkind, m.kind);
     EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);

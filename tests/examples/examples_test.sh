@@ -9,7 +9,7 @@ build="$1"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-w() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
+w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
 work="$(mktemp -d "${TMPDIR:-/tmp}/qelt-examples.XXXXXX")"
 service=""
 trap 'rm -rf "$work"; [ -n "$service" ] && kill "$service" 2>/dev/null' EXIT
@@ -36,7 +36,7 @@ here="$(dirname "${BASH_SOURCE[0]}")"
 for sample in read-card.js read-card.vbs; do
   for pin in 1234 0000; do
     rm -f "$work/out.txt"
-    timeout 120 env LC_ALL="$QELT_LC_ALL" wine cscript //nologo "$(winpath "$root/examples/$sample")" "$pin" "$(winpath "$work/out.txt")"
+    timeout 120 env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$root/examples/$sample")" "$pin" "$(winpath "$work/out.txt")"
     same "$sample with PIN $pin" "$here/expected/read-card-$pin.txt" "$work/out.txt"
   done
 done
@@ -45,7 +45,7 @@ done
 sed -n '/^\/\/ page script begins/,/^\/\/ page script ends/p' "$root/examples/reader-page.html" >"$work/page.js"
 { cat "$here/page_shim.js" "$work/page.js"; echo "pressButtons();"; } >"$work/page-run.js"
 rm -f "$work/out.txt"
-timeout 120 env LC_ALL="$QELT_LC_ALL" wine cscript //nologo "$(winpath "$work/page-run.js")" "$(winpath "$work/out.txt")" 4321
+timeout 120 env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$work/page-run.js")" "$(winpath "$work/out.txt")" 4321
 same "reader-page.html's script" "$here/expected/page.txt" "$work/out.txt"
 
 # The command-line examples, in a folder of their own.

@@ -14,9 +14,9 @@ source "$root/tools/wine-env.sh"
 # code) would otherwise stay clients of the same component.
 export WINEPREFIX="$(dirname "$msi")/wineprefix-msi"
 rm -rf "$WINEPREFIX"
-QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/setup.sh" >/dev/null
+QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
 trap 'wineserver -k 2>/dev/null || true' EXIT
-w() { env LC_ALL="$QELT_LC_ALL" wine "$@"; }
+w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
@@ -31,7 +31,7 @@ check() {  # description, then a command that must succeed
 }
 registry() {  # everything the control's registration owns, as text
   for key in "HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\TypeLib\\$libid"; do
-    (env LC_ALL=C wine reg query "$key" /s 2>&1 || true) | tr -d "\r"
+    (env LC_ALL=C "$QELT_WINE" reg query "$key" /s 2>&1 || true) | tr -d "\r"
   done
 }
 script="$(mktemp --suffix=.js)"
@@ -39,7 +39,7 @@ cat >"$script" <<'JS'
 try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
 catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
 JS
-create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" wine cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
+create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
 
 w regsvr32 /s "$(winpath "$card")"
 
@@ -47,7 +47,7 @@ check "installs quietly" w msiexec /i "$(winpath "$msi")" /qn
 check "the module is in a folder with a blank" test -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
 after_install="$(registry)"
 check "InprocServer32 holds the short path" grep -q 'InprocServer32' <<<"$after_install"
-inproc="$(env LC_ALL=C wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+inproc="$(env LC_ALL=C "$QELT_WINE" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
 check "  ...without a blank ($inproc)" test -n "$inproc" -a "${inproc#* }" = "$inproc"
 check "ToolboxBitmap32 holds the long path" grep -qF "$installed,1" <<<"$after_install"
 w regsvr32 /s /u "$installed"
