@@ -49,6 +49,15 @@ after_install="$(registry)"
 check "InprocServer32 holds the short path" grep -q 'InprocServer32' <<<"$after_install"
 inproc="$(env LC_ALL=C "$QELT_WINE" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
 check "  ...without a blank ($inproc)" test -n "$inproc" -a "${inproc#* }" = "$inproc"
+if [ "$QELT_ARCH" = x64 ]; then
+  # 64-bit Windows: the 64-bit Program Files and the 64-bit registry view, nothing for 32-bit hosts.
+  check "the x64 package leaves Program Files (x86) alone" test ! -e "$WINEPREFIX/drive_c/Program Files (x86)/QELT Reader"
+  only_in_64bit_view() {
+    "$QELT_WINE" reg query "HKCR\\CLSID\\$clsid" /reg:64 >/dev/null 2>&1 &&
+      ! "$QELT_WINE" reg query "HKCR\\CLSID\\$clsid" /reg:32 >/dev/null 2>&1
+  }
+  check "  ...and registers in the 64-bit view alone" only_in_64bit_view
+fi
 check "ToolboxBitmap32 holds the long path" grep -qF "$installed,1" <<<"$after_install"
 w regsvr32 /s /u "$installed"
 w regsvr32 /s "$installed"
