@@ -4,11 +4,11 @@
 # card, registers both in the project's prefix and runs it under Wine with
 # the citizen test card; prints its figures.
 # Usage: benchmarks/control/run.sh [ROUNDS] [CYCLES]
-#   QELT_BENCH_BUILD_DIR  build folder (default: build/bench-x86 or build/bench-x64)
+#   QELT_BENCH_BUILD_DIR  build folder (default: build/win-x86 or build/win-x64, a Release build)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
-build="${QELT_BENCH_BUILD_DIR:-$root/build/bench-$QELT_ARCH}"
+build="${QELT_BENCH_BUILD_DIR:-$QELT_WIN_BUILD}"
 jobs="${QELT_JOBS:-2}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

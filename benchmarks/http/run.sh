@@ -3,12 +3,12 @@
 # Builds the HTTP POST benchmark (optimised) if needed, starts the loopback
 # validation service and runs the benchmark under Wine; prints its figures.
 # Usage: benchmarks/http/run.sh [ROUNDS] [EXCHANGES]
-#   QELT_BENCH_BUILD_DIR  build folder (default: build/bench-x86 or build/bench-x64)
+#   QELT_BENCH_BUILD_DIR  build folder (default: build/win-x86 or build/win-x64, a Release build)
 #   QELT_BENCH_CERT       certificate text to post (default: the citizen card's signing one)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
-build="${QELT_BENCH_BUILD_DIR:-$root/build/bench-$QELT_ARCH}"
+build="${QELT_BENCH_BUILD_DIR:-$QELT_WIN_BUILD}"
 cert="${QELT_BENCH_CERT:-$root/tests/cards/citizen/sign.pem}"
 jobs="${QELT_JOBS:-2}"
 

@@ -8,7 +8,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
-build="${QELT_BENCH_BUILD_DIR:-$root/build/bench-$QELT_ARCH}"
+build="${QELT_BENCH_BUILD_DIR:-$QELT_WIN_BUILD}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$QELT_TOOLCHAIN" >/dev/null
 ninja -C "$build" -j"${QELT_JOBS:-2}" soak qelt_ocx qelt_virtual_card >/dev/null
