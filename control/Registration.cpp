@@ -1,6 +1,8 @@
 #include "Registration.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <optional>
 
 #include "ComGuard.h"
 #include "ServerState.h"
@@ -26,6 +28,36 @@ std::wstring ServerPath(const std::wstring& path) {
   wchar_t shortPath[MAX_PATH + 1];
   const DWORD n = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH + 1);
   return (n > 0 && n <= MAX_PATH) ? std::wstring(shortPath, n) : path;
+}
+
+// The default value of a key in one registry view, if the key exists.
+std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& name, REGSAM view) {
+  win::UniqueKey key;
+  if (::RegOpenKeyExW(root, name.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS) return std::nullopt;
+  wchar_t value[MAX_PATH + 1] = {};
+  DWORD bytes = sizeof(value) - sizeof(wchar_t), type = 0;
+  if (::RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::wstring();
+  return std::wstring(value);
+}
+
+// On 64-bit Windows each registry view has its own class key, but the ProgID
+// key is one for both. While the module of the other bitness is registered
+// beside this one (its class key names another server), its hosts still
+// reach the class through that ProgID. Elsewhere both "views" are the same
+// key and this never holds.
+bool OtherBitnessServesClass(HKEY root, const ControlClass& c) {
+#ifdef _WIN64
+  const REGSAM own = KEY_WOW64_64KEY, other = KEY_WOW64_32KEY;
+#else
+  const REGSAM own = KEY_WOW64_32KEY, other = KEY_WOW64_64KEY;
+#endif
+  const std::wstring server = ClassKey(c) + L"\\InprocServer32";
+  const auto theirs = DefaultValue(root, server, other);
+  if (!theirs || theirs->empty()) return false;
+  const auto ours = DefaultValue(root, server, own);
+  return !ours || ::_wcsicmp(ours->c_str(), theirs->c_str()) != 0;
 }
 
 std::wstring Folder(const std::wstring& path) {
@@ -110,7 +142,13 @@ void UnregisterServer(HKEY root) {
   const ControlClass& c = TheControlClass();
   // A library the platform does not know is no failure here.
   ::UnRegisterTypeLib(c.libraryId, c.majorVersion, c.minorVersion, c.lcid, win::kModuleSysKind);
-  DeleteRegistryKeys(root, ControlRegistryKeys(c));
+  std::vector<std::wstring> keys = ControlRegistryKeys(c);
+  if (OtherBitnessServesClass(root, c)) {
+    // The shared ProgID stays for the other bitness's hosts.
+    const auto isProgIdKey = [&](const std::wstring& k) { return k == c.progId || k == c.progId + L"\\Clsid"; };
+    keys.erase(std::remove_if(keys.begin(), keys.end(), isProgIdKey), keys.end());
+  }
+  DeleteRegistryKeys(root, keys);
 }
 
 }  // namespace qelt::control

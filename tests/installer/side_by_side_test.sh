@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Both packages side by side in one 64-bit prefix, as on 64-bit Windows: the
+# x86 package goes to Program Files (x86) and the 32-bit registry view, the
+# x64 one to Program Files and the 64-bit view; a 32-bit and a 64-bit script
+# host each create the control; removing either package leaves the other's
+# hosts working, and removing both leaves nothing.
+# Usage: side_by_side_test.sh X64_MSI X86_MSI X64_CARD_DLL X86_CARD_DLL CARD_PROFILE
+# Ends with 77 (skipped) where the x86 package is not built or this machine
+# cannot run 32-bit code.
+set -euo pipefail
+msi64="$1" msi32="$2" card64="$3" card32="$4" profile="$5"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export QELT_ARCH=x64
+source "$root/tools/wine-env.sh"
+qelt_runs_32bit_code || { echo "skipped: this machine cannot run 32-bit code"; exit 77; }
+[ -f "$msi32" ] || { echo "skipped: the x86 package is not built ($msi32)"; exit 77; }
+export WINEPREFIX="$(dirname "$msi64")/wineprefix-side-by-side"
+rm -rf "$WINEPREFIX"
+QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
+trap 'wineserver -k 2>/dev/null || true' EXIT
+w() { qelt_wine "$@"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+fails=0
+check() {  # description, then a command that must succeed
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+script="$(mktemp --suffix=.js)"
+cat >"$script" <<'JS'
+try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
+catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
+JS
+host32='C:\windows\syswow64\cscript.exe' host64='C:\windows\system32\cscript.exe'
+create() {  # host -> what the script printed
+  env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$1" //nologo "$(winpath "$script")" | tr -d '\r'
+}
+expect() {  # host, expected output
+  local got; got="$(create "$1")"
+  check "$(basename "${1//\\//}") prints [$2] ($got)" test "$got" = "$2"
+}
+
+# The card toolkit of each bitness, as the hosts need.
+w regsvr32 /s "$(winpath "$card64")"
+w 'C:\windows\syswow64\regsvr32.exe' /s "$(winpath "$card32")"
+
+check "the x86 package installs" w msiexec /i "$(winpath "$msi32")" /qn
+check "the x64 package installs beside it" w msiexec /i "$(winpath "$msi64")" /qn
+check "the x86 module is in Program Files (x86)" test -f "$WINEPREFIX/drive_c/Program Files (x86)/QELT Reader/QELTReaderProj1.ocx"
+check "the x64 module is in Program Files" test -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
+expect "$host32" "created 3.0"
+expect "$host64" "created 3.0"
+
+# Either package leaves, the other's hosts go on (the ProgID is shared by both registry views).
+check "the x64 package uninstalls" w msiexec /x "$(winpath "$msi64")" /qn
+expect "$host64" "not created 800a01ad"
+expect "$host32" "created 3.0"
+check "the x64 package installs again" w msiexec /i "$(winpath "$msi64")" /qn
+check "the x86 package uninstalls" w msiexec /x "$(winpath "$msi32")" /qn
+expect "$host32" "not created 800a01ad"
+expect "$host64" "created 3.0"
+check "the x64 package uninstalls" w msiexec /x "$(winpath "$msi64")" /qn
+expect "$host64" "not created 800a01ad"
+check "the ProgID is gone with the last package" bash -c '! "$QELT_WINE" reg query "HKCR\\QELTReaderProj1.QELTReader" >/dev/null 2>&1'
+rm -f "$script"
+echo "side-by-side checks: $fails failed"
+exit $((fails > 0))
