@@ -13,7 +13,7 @@ status=0
 ctest --test-dir "$root/build/native" --output-on-failure -j2 || status=1
 results=()
 for arch in $archs; do
-  echo "== Windows tests, $arch (build/win-$arch, 64-bit Wine for x64, 32-bit Wine for x86)"
+  echo "== Windows tests for $arch: build/win-$arch under $([ "$arch" = x64 ] && echo 64 || echo 32)-bit Wine"
   if (export QELT_ARCH="$arch"; source "$root/tools/wine-env.sh"
       trap 'wineserver -k 2>/dev/null || true' EXIT
       ctest --test-dir "$root/build/win-$arch" --output-on-failure -j2); then
