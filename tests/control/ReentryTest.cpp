@@ -43,7 +43,10 @@ struct Scenario {
   Step step;
   When when;
   Act act;
-  bool frame;  // the container has a frame window, which holds the active object
+  // The container has a frame window, which holds the UI-active object: a
+  // host that lets the control go while it is UI-active has none, or the
+  // frame would keep it.
+  bool frame;
 };
 
 void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
@@ -393,7 +396,9 @@ TEST_P(HostActsInsideAnEvent, ControlEndsCleanly) {
     Host host(scenario);
     host.Live(module_);
     EXPECT_TRUE(host.Acted() || scenario.when == When::Never) << "the host never acted";
-    EXPECT_LE(host.DestroyEvents(), 1);
+    // The destroy event, once, to a sink still connected.
+    const bool disconnected = scenario.act == Act::Unadvise && scenario.when != When::Destroy;
+    EXPECT_EQ(host.DestroyEvents(), disconnected ? 0 : 1);
     host.LetGo();
   }
   EXPECT_EQ(g_containerObjects, 0) << "the control still holds objects of its container";
