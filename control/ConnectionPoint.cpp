@@ -36,6 +36,9 @@ STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContai
 }
 
 STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) try {
+  // The owner lives to the end of the call: the sink may let it go from
+  // inside the connection's notice.
+  const win::ComPtr<IUnknown> keep = controller_;
   if (!cookie) return E_POINTER;
   *cookie = 0;
   if (!sink) return E_POINTER;

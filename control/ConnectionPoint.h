@@ -35,8 +35,12 @@ class ConnectionPoint final : public IConnectionPoint {
   const IID& Iid() const { return iid_; }
   // The connected sinks, as their connection interface (or IDispatch).
   std::vector<win::ComPtr<IUnknown>> Sinks() const;
-  // Drops every connection (the owner is going away).
-  void Clear() { sinks_.clear(); }
+  // Drops every connection (the owner is going away); the sinks are
+  // released once the map is empty, since a release may call back into us.
+  void Clear() {
+    std::map<DWORD, win::ComPtr<IUnknown>> gone;
+    gone.swap(sinks_);
+  }
 
  private:
   IConnectionPointContainer* container_;

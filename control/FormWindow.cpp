@@ -1,5 +1,7 @@
 #include "FormWindow.h"
 
+#include <utility>
+
 #include "ComGuard.h"
 #include "FormDesign.h"
 #include "ServerState.h"
@@ -40,6 +42,11 @@ FormWindow::FormWindow(HWND parent, const RECT& position, FormWindowListener& li
   ::ShowWindow(window, SW_SHOWNA);
 }
 
+FormWindow::~FormWindow() {
+  // The messages of the window's destruction find no object behind it.
+  if (window_) ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+}
+
 void FormWindow::Move(const RECT& position) {
   ::MoveWindow(Handle(), position.left, position.top, position.right - position.left, position.bottom - position.top,
                TRUE);
@@ -73,8 +80,7 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       listener_.OnFormMouseDown();
       return 0;
     case WM_LBUTTONUP:
-      if (buttonDown_) listener_.OnFormClick();
-      buttonDown_ = false;
+      if (std::exchange(buttonDown_, false)) listener_.OnFormClick();
       return 0;
     case WM_LBUTTONDBLCLK:
       listener_.OnFormDblClick();

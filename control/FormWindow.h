@@ -19,10 +19,15 @@ class FormWindowListener {
   ~FormWindowListener() = default;
 };
 
+// The listener may destroy the window, and this object with it, from inside
+// any notice: nothing here touches a member after calling it.
 class FormWindow {
  public:
   // A visible child of parent at the given position.
   FormWindow(HWND parent, const RECT& position, FormWindowListener& listener);
+  ~FormWindow();
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
   HWND Handle() const { return window_.get(); }
   void Move(const RECT& position);
 

@@ -43,10 +43,17 @@ ReaderControl::~ReaderControl() {
 }
 
 void ReaderControl::BeforeDestroy() noexcept {
+  destroying_ = true;
   if (window_) InPlaceDeactivate();
   Fire(FormEvent::Destroy);
   events_.Clear();
   propertyNotifications_.Clear();
+}
+
+win::ComPtr<IUnknown> ReaderControl::KeepAlive() const noexcept {
+  win::ComPtr<IUnknown> keep;
+  if (!destroying_) keep = controller_;
+  return keep;
 }
 
 STDMETHODIMP ReaderControl::Identity::QueryInterface(REFIID riid, void** ppv) {
@@ -65,8 +72,10 @@ STDMETHODIMP_(ULONG) ReaderControl::Identity::AddRef() {
 STDMETHODIMP_(ULONG) ReaderControl::Identity::Release() {
   const LONG n = ::InterlockedDecrement(&refs_);
   if (n != 0) return static_cast<ULONG>(n);
-  // Kept alive while the destroy event runs: a sink may call back.
-  refs_ = 1;
+  // Pinned far from zero while the object tears down: a sink called from the
+  // destroy event may take and drop references, even drop one too many,
+  // without the count reaching zero a second time.
+  refs_ = kDestroyingCount;
   owner_.BeforeDestroy();
   delete &owner_;
   return 0;

@@ -201,8 +201,22 @@ class ReaderControl final : public IQELTReader,
     STDMETHODIMP_(ULONG) Release() override;
 
    private:
+    static constexpr LONG kDestroyingCount = MAXLONG / 2;
     ReaderControl& owner_;
     volatile LONG refs_ = 0;
+  };
+
+  // Sets a flag for the length of a scope, then gives it its former value.
+  class ScopedFlag {
+   public:
+    explicit ScopedFlag(bool& flag) noexcept : flag_(flag), was_(flag) { flag = true; }
+    ~ScopedFlag() { flag_ = was_; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+   private:
+    bool& flag_;
+    bool was_;
   };
 
   explicit ReaderControl(IUnknown* outer);
@@ -211,6 +225,15 @@ class ReaderControl final : public IQELTReader,
   IUnknown* Find(REFIID riid);
   // Called once the last reference is gone, before the object is freed.
   void BeforeDestroy() noexcept;
+
+  // A host may release, close, deactivate or activate the control from
+  // inside any event or call out to it. Each entry point that calls out holds
+  // this reference for its whole length, declared before anything it sets
+  // for the call; while the control is destroyed it is empty, since nothing
+  // may bring the object back then.
+  win::ComPtr<IUnknown> KeepAlive() const noexcept;
+  // Deactivation, Close or destruction under way: activation is refused.
+  bool TearingDown() const noexcept { return uiDeactivating_ || inPlaceDeactivating_ || closing_ || destroying_; }
 
   // Failure of an automation member, reported as IQELTReader's.
   HRESULT Fail() noexcept;
@@ -230,7 +253,7 @@ class ReaderControl final : public IQELTReader,
   void OnFormKeyPress(char& key) override;
   void OnFormPaint() override;
 
-  // Activation (ReaderInPlace.cpp)
+  // Activation (ReaderInPlace.cpp); each is called under KeepAlive().
   void ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT position, bool uiActivate);
   void ActivateUI();
   void DeactivateUI() noexcept;
@@ -250,6 +273,8 @@ class ReaderControl final : public IQELTReader,
   ConnectionPoint propertyNotifications_;
   bool createEventRaised_ = false;
   LONG eventsFrozen_ = 0;
+  bool closing_ = false;
+  bool destroying_ = false;
 
   win::ComPtr<IOleClientSite> clientSite_;
   win::ComPtr<IOleAdviseHolder> oleAdvise_;
@@ -263,6 +288,8 @@ class ReaderControl final : public IQELTReader,
   win::ComPtr<IOleInPlaceUIWindow> uiWindow_;
   std::unique_ptr<FormWindow> window_;
   bool uiActive_ = false;
+  bool uiDeactivating_ = false;
+  bool inPlaceDeactivating_ = false;
 
   SIZEL extent_;
   bool dirty_ = false;

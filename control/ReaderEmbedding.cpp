@@ -38,10 +38,14 @@ STDMETHODIMP ReaderControl::SetHostNames(LPCOLESTR, LPCOLESTR) {
 }
 
 STDMETHODIMP ReaderControl::Close(DWORD saveOption) try {
+  const auto keep = KeepAlive();
+  if (closing_) return S_OK;  // called again from inside its own events
+  ScopedFlag closing(closing_);
   if (window_) InPlaceDeactivate();
-  if (dirty_ && clientSite_ && (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE))
-    ThrowIfFailed(clientSite_->SaveObject());
-  if (oleAdvise_) oleAdvise_->SendOnClose();
+  const win::ComPtr<IOleClientSite> site = clientSite_;
+  if (dirty_ && site && (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE))
+    ThrowIfFailed(site->SaveObject());
+  if (const win::ComPtr<IOleAdviseHolder> holder = oleAdvise_) holder->SendOnClose();
   return S_OK;
 } catch (...) {
   return CurrentResult();
@@ -68,6 +72,7 @@ STDMETHODIMP ReaderControl::GetClipboardData(DWORD, IDataObject** data) {
 
 STDMETHODIMP ReaderControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent,
                                    LPCRECT position) try {
+  const auto keep = KeepAlive();
   switch (verb) {
     case OLEIVERB_PRIMARY: {
       // "Properties": the control has no pages of its own, so the
@@ -87,7 +92,7 @@ STDMETHODIMP ReaderControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG,
       return S_OK;
     case OLEIVERB_HIDE:
       DeactivateUI();
-      if (window_) ::ShowWindow(window_->Handle(), SW_HIDE);
+      if (window_) ::ShowWindow(window_->Handle(), SW_HIDE);  // unless the deactivate event removed it
       return S_OK;
     case OLEIVERB_DISCARDUNDOSTATE:
       return S_OK;  // nothing to undo
@@ -186,11 +191,14 @@ STDMETHODIMP ReaderControl::FreezeEvents(BOOL freeze) {
 }
 
 void ReaderControl::ViewChanged() noexcept {
+  const auto keep = KeepAlive();
   if (viewSink_ && (viewAspects_ & DVASPECT_CONTENT)) {
-    viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+    // Taken first: the sink may advise anew, or let us go, from inside.
+    win::ComPtr<IAdviseSink> sink = viewSink_;
     if (viewFlags_ & ADVF_ONLYONCE) viewSink_.Reset();
+    sink->OnViewChange(DVASPECT_CONTENT, -1);
   }
-  if (dataAdvise_) dataAdvise_->SendOnDataChange(this, 0, 0);
+  if (const win::ComPtr<IDataAdviseHolder> holder = dataAdvise_) holder->SendOnDataChange(this, 0, 0);
 }
 
 }  // namespace qelt::control

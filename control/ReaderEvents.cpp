@@ -58,7 +58,11 @@ void ReaderControl::FireKeyPress(char& key) noexcept {
   key = static_cast<char>(widened & 0xFF);
 }
 
+// The form window's notices: the host may let the control go from inside
+// any event, so each holds it to the end.
+
 void ReaderControl::OnFormMouseDown() {
+  const auto keep = KeepAlive();
   if (!uiActive_) {
     try {
       ActivateUI();
@@ -66,10 +70,26 @@ void ReaderControl::OnFormMouseDown() {
     }
   }
 }
-void ReaderControl::OnFormClick() { Fire(FormEvent::Click); }
-void ReaderControl::OnFormDblClick() { Fire(FormEvent::DblClick); }
-void ReaderControl::OnFormKeyPress(char& key) { FireKeyPress(key); }
-void ReaderControl::OnFormPaint() { Fire(FormEvent::Paint); }
+
+void ReaderControl::OnFormClick() {
+  const auto keep = KeepAlive();
+  Fire(FormEvent::Click);
+}
+
+void ReaderControl::OnFormDblClick() {
+  const auto keep = KeepAlive();
+  Fire(FormEvent::DblClick);
+}
+
+void ReaderControl::OnFormKeyPress(char& key) {
+  const auto keep = KeepAlive();
+  FireKeyPress(key);
+}
+
+void ReaderControl::OnFormPaint() {
+  const auto keep = KeepAlive();
+  Fire(FormEvent::Paint);
+}
 
 // IConnectionPointContainer
 

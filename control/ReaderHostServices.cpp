@@ -65,6 +65,7 @@ STDMETHODIMP ReaderControl::GetPages(CAUUID* pages) {
 // IQuickActivate
 
 STDMETHODIMP ReaderControl::QuickActivate(QACONTAINER* container, QACONTROL* control) try {
+  const auto keep = KeepAlive();
   if (!container || !control) return E_POINTER;
   if (control->cbSize < sizeof(QACONTROL)) return E_INVALIDARG;
   ThrowIfFailed(SetClientSite(container->pClientSite));

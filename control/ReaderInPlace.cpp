@@ -6,6 +6,7 @@
 namespace qelt::control {
 
 void ReaderControl::ActivateInPlace(IOleClientSite* site, HWND, LPCRECT, bool uiActivate) {
+  if (TearingDown()) ThrowResult(E_UNEXPECTED);
   if (!window_) {
     IOleClientSite* host = site ? site : clientSite_.Get();
     if (!host) ThrowResult(E_UNEXPECTED);
@@ -22,7 +23,10 @@ void ReaderControl::ActivateInPlace(IOleClientSite* site, HWND, LPCRECT, bool ui
       win::ComPtr<IOleInPlaceFrame> frame;
       win::ComPtr<IOleInPlaceUIWindow> uiWindow;
       ThrowIfFailed(inPlaceSite->GetWindowContext(&frame, &uiWindow, &position, &clip, &frameInfo));
-      window_ = std::make_unique<FormWindow>(parent, position, static_cast<FormWindowListener&>(*this));
+      auto window = std::make_unique<FormWindow>(parent, position, static_cast<FormWindowListener&>(*this));
+      // The container was called meanwhile: it may have activated or closed us.
+      if (window_ || TearingDown()) ThrowResult(E_UNEXPECTED);
+      window_ = std::move(window);
       frame_ = frame;
       uiWindow_ = uiWindow;
       inPlaceSite_ = inPlaceSite;
@@ -36,28 +40,46 @@ void ReaderControl::ActivateInPlace(IOleClientSite* site, HWND, LPCRECT, bool ui
 }
 
 void ReaderControl::ActivateUI() {
-  if (uiActive_ || !inPlaceSite_) return;
-  ThrowIfFailed(inPlaceSite_->OnUIActivate());
+  if (uiActive_ || !inPlaceSite_ || !window_) return;
+  if (TearingDown()) ThrowResult(E_UNEXPECTED);
+  // Marked before the container hears of it, so that a deactivation from
+  // inside any call below undoes whatever was done; after each call the
+  // activation goes on only while it stands.
   uiActive_ = true;
-  ::SetFocus(window_->Handle());
+  const win::ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+  const win::ComPtr<IOleInPlaceFrame> frame = frame_;
+  const win::ComPtr<IOleInPlaceUIWindow> uiWindow = uiWindow_;
+  const HWND window = window_->Handle();
+  const HRESULT hr = site->OnUIActivate();
+  if (FAILED(hr)) {
+    uiActive_ = false;
+    ThrowResult(hr);
+  }
+  if (uiActive_) ::SetFocus(window);
   auto* active = static_cast<IOleInPlaceActiveObject*>(this);
-  if (frame_) {
-    frame_->SetActiveObject(active, class_.className.c_str());
-    frame_->SetBorderSpace(nullptr);  // no tools of our own
+  if (frame && uiActive_) {
+    frame->SetActiveObject(active, class_.className.c_str());
+    frame->SetBorderSpace(nullptr);  // no tools of our own
   }
-  if (uiWindow_) {
-    uiWindow_->SetActiveObject(active, class_.className.c_str());
-    uiWindow_->SetBorderSpace(nullptr);
+  if (uiWindow && uiActive_) {
+    uiWindow->SetActiveObject(active, class_.className.c_str());
+    uiWindow->SetBorderSpace(nullptr);
   }
-  Fire(FormEvent::Activate);
+  if (uiActive_) Fire(FormEvent::Activate);
 }
 
 void ReaderControl::DeactivateUI() noexcept {
   if (!uiActive_) return;
+  // Marked and taken before the container hears of it; activation is
+  // refused until the deactivate event has run.
   uiActive_ = false;
-  if (uiWindow_) uiWindow_->SetActiveObject(nullptr, nullptr);
-  if (frame_) frame_->SetActiveObject(nullptr, nullptr);
-  if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+  ScopedFlag deactivating(uiDeactivating_);
+  const win::ComPtr<IOleInPlaceUIWindow> uiWindow = uiWindow_;
+  const win::ComPtr<IOleInPlaceFrame> frame = frame_;
+  const win::ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+  if (uiWindow) uiWindow->SetActiveObject(nullptr, nullptr);
+  if (frame) frame->SetActiveObject(nullptr, nullptr);
+  if (site) site->OnUIDeactivate(FALSE);
   Fire(FormEvent::Deactivate);
 }
 
@@ -74,17 +96,26 @@ STDMETHODIMP ReaderControl::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 // IOleInPlaceObject
 
 STDMETHODIMP ReaderControl::InPlaceDeactivate() {
-  if (!window_) return S_OK;
+  const auto keep = KeepAlive();
+  // Called again from inside its own events, it finds the work under way.
+  if (!window_ || inPlaceDeactivating_) return S_OK;
+  ScopedFlag deactivating(inPlaceDeactivating_);
   DeactivateUI();
-  window_.reset();
-  frame_.Reset();
-  uiWindow_.Reset();
+  // Whatever the deactivate event did, the window and the container's
+  // objects leave the members now; the calls that follow use these alone.
+  std::unique_ptr<FormWindow> window = std::move(window_);
+  win::ComPtr<IOleInPlaceFrame> frame = std::move(frame_);
+  win::ComPtr<IOleInPlaceUIWindow> uiWindow = std::move(uiWindow_);
   win::ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
-  site->OnInPlaceDeactivate();
+  window.reset();
+  frame.Reset();
+  uiWindow.Reset();
+  if (site) site->OnInPlaceDeactivate();
   return S_OK;
 }
 
 STDMETHODIMP ReaderControl::UIDeactivate() {
+  const auto keep = KeepAlive();
   DeactivateUI();
   return S_OK;
 }

@@ -59,6 +59,7 @@ STDMETHODIMP ReaderControl::GetClassID(CLSID* clsid) {
 STDMETHODIMP ReaderControl::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
 
 STDMETHODIMP ReaderControl::Load(LPSTREAM stream) try {
+  const auto keep = KeepAlive();
   LoadDesign(stream);
   return S_OK;
 } catch (...) {
@@ -66,6 +67,7 @@ STDMETHODIMP ReaderControl::Load(LPSTREAM stream) try {
 }
 
 STDMETHODIMP ReaderControl::Save(LPSTREAM stream, BOOL clearDirty) try {
+  const auto keep = KeepAlive();
   SaveDesign(stream);
   if (clearDirty) dirty_ = false;
   return S_OK;
@@ -93,6 +95,7 @@ STDMETHODIMP ReaderControl::InitNew(IStorage* storage) {
 }
 
 STDMETHODIMP ReaderControl::Load(IStorage* storage) try {
+  const auto keep = KeepAlive();
   if (!storage) return E_POINTER;
   win::ComPtr<IStream> stream;
   ThrowIfFailed(storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream));
@@ -103,6 +106,7 @@ STDMETHODIMP ReaderControl::Load(IStorage* storage) try {
 }
 
 STDMETHODIMP ReaderControl::Save(IStorage* storage, BOOL) try {
+  const auto keep = KeepAlive();
   if (!storage) return E_POINTER;
   win::ComPtr<IStream> stream;
   ThrowIfFailed(storage->CreateStream(kContentsStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
@@ -125,6 +129,7 @@ STDMETHODIMP ReaderControl::HandsOffStorage() {
 // IPersistPropertyBag
 
 STDMETHODIMP ReaderControl::Load(IPropertyBag* bag, IErrorLog* log) try {
+  const auto keep = KeepAlive();
   if (!bag) return E_POINTER;
   for (const wchar_t* name : kPersistentProperties) {
     win::Variant value;
@@ -140,6 +145,7 @@ STDMETHODIMP ReaderControl::Load(IPropertyBag* bag, IErrorLog* log) try {
 }
 
 STDMETHODIMP ReaderControl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) try {
+  const auto keep = KeepAlive();
   if (!bag) return E_POINTER;
   for (const wchar_t* name : kPersistentProperties) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};

@@ -72,6 +72,7 @@ STDMETHODIMP ReaderControl::Unfreeze(DWORD freeze) {
 }
 
 STDMETHODIMP ReaderControl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+  const auto keep = KeepAlive();  // the former sink's release calls out
   viewSink_ = sink;
   viewAspects_ = aspects;
   viewFlags_ = flags;
