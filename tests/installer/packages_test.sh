@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# What we ship, as files: every module and package carries an Authenticode
+# signature that verifies against the signing certificate, the modules
+# inside the MSI too (they are signed before they are packed), and a
+# changed byte breaks it.
+# Usage: packages_test.sh CAFILE OCX SETUP_ACTIONS_DLL MSI
+set -euo pipefail
+cafile="$1" ocx="$2" actions="$3" msi="$4"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+fails=0
+check() {  # description, then a command that must succeed
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+verifies() { osslsigncode verify -CAfile "$cafile" -in "$1" >"$work/verify.log" 2>&1; }
+
+for file in "$ocx" "$actions" "$msi"; do
+  check "$(basename "$file") is signed" verifies "$file"
+done
+
+msiextract --directory "$work/msi" "$msi" >/dev/null
+msiinfo extract "$msi" Binary.SetupActions >"$work/QeltSetupActions.dll"
+check "the MSI's module is the signed module" cmp -s "$(find "$work/msi" -name QELTReaderProj1.ocx)" "$ocx"
+check "the MSI's action library is the signed one" cmp -s "$work/QeltSetupActions.dll" "$actions"
+
+cp "$ocx" "$work/changed.ocx"
+python3 - "$work/changed.ocx" <<'PY'
+import sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(0, 2); middle = f.tell() // 2
+    f.seek(middle); byte = f.read(1)
+    f.seek(middle); f.write(bytes([byte[0] ^ 0xFF]))
+PY
+check "a module with one byte changed does not verify" bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$cafile" "$work/changed.ocx"
+
+echo "package checks: $fails failed"
+exit $((fails > 0))
