@@ -2,10 +2,10 @@
 # What we ship, as files: every module and package carries an Authenticode
 # signature that verifies against the signing certificate, the modules
 # inside the MSI too (they are signed before they are packed), and a
-# changed byte breaks it.
-# Usage: packages_test.sh CAFILE OCX SETUP_ACTIONS_DLL MSI
+# changed byte breaks it; the MSI carries the build's version.
+# Usage: packages_test.sh CAFILE VERSION OCX SETUP_ACTIONS_DLL MSI
 set -euo pipefail
-cafile="$1" ocx="$2" actions="$3" msi="$4"
+cafile="$1" version="$2" ocx="$3" actions="$4" msi="$5"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -34,6 +34,11 @@ with open(sys.argv[1], "r+b") as f:
     f.seek(middle); f.write(bytes([byte[0] ^ 0xFF]))
 PY
 check "a module with one byte changed does not verify" bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$cafile" "$work/changed.ocx"
+
+property() { msiinfo export "$msi" Property | tr -d '\r' | awk -v name="$1" '$1 == name { print $2 }'; }
+check "the MSI's ProductVersion is $version" test "$(property ProductVersion)" = "$version"
+file_version="$(msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' '$1 == "ControlModule" { print $5 " " $6 }')"
+check "the MSI's File table has the module's version and language ($file_version)" test "$file_version" = "$version.0 1028"
 
 echo "package checks: $fails failed"
 exit $((fails > 0))
