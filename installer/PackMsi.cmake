@@ -5,7 +5,8 @@
 # empty (the installer would otherwise treat the module as unversioned).
 #   cmake -DWIXL=... -DMSIBUILD=... -DWIXL_ARGS="arg|arg|..." -DWXS=... -DOCX=...
 #         -DACTIONS=... -DVERSION=a.b.c -DSTAGE=folder -DOUT=package.msi -P PackMsi.cmake
-# The build makes the shipped package with it.
+# The build makes the shipped package with it; the installer tests make
+# packages of other versions.
 string(REPLACE "|" ";" _wixl_args "${WIXL_ARGS}")
 file(MAKE_DIRECTORY "${STAGE}")
 configure_file("${WXS}" "${STAGE}/QELTReader.wxs" COPYONLY)
