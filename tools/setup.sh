@@ -11,7 +11,8 @@ if ! qelt_runs_32bit_code && [ -z "${QELT_ARCHS:-}" ]; then
 fi
 archs="$(qelt_archs)"
 
-packages=(mingw-w64-tools wine libwine-dev wixl googletest cmake ninja-build python3 tinyproxy openssl)
+packages=(mingw-w64-tools wine libwine-dev wixl googletest cmake ninja-build python3 tinyproxy openssl
+          osslsigncode gcab msitools)
 for arch in $archs; do
   case "$arch" in
     x86) packages+=(g++-mingw-w64-i686-posix wine32:i386) ;;

@@ -1,0 +1,28 @@
+# Makes an MSI package of the control: stages the module and the action
+# library next to the .wxs (wixl takes source paths relative to it), runs
+# wixl with the architecture's arguments and VERSION (a.b.c), and writes the
+# module's file version (a.b.c.0) into the File table, which wixl leaves
+# empty (the installer would otherwise treat the module as unversioned).
+#   cmake -DWIXL=... -DMSIBUILD=... -DWIXL_ARGS="arg|arg|..." -DWXS=... -DOCX=...
+#         -DACTIONS=... -DVERSION=a.b.c -DSTAGE=folder -DOUT=package.msi -P PackMsi.cmake
+# The build makes the shipped package with it; the installer tests make
+# packages of other versions.
+string(REPLACE "|" ";" _wixl_args "${WIXL_ARGS}")
+file(MAKE_DIRECTORY "${STAGE}")
+configure_file("${WXS}" "${STAGE}/QELTReader.wxs" COPYONLY)
+configure_file("${OCX}" "${STAGE}/QELTReaderProj1.ocx" COPYONLY)
+configure_file("${ACTIONS}" "${STAGE}/QeltSetupActions.dll" COPYONLY)
+file(REMOVE "${OUT}")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE _status OUTPUT_VARIABLE _output ERROR_VARIABLE _output)
+  if(NOT _status EQUAL 0)
+    file(REMOVE "${OUT}")
+    message(FATAL_ERROR "${ARGV0} failed:\n${_output}")
+  endif()
+endfunction()
+
+run("${WIXL}" ${_wixl_args} -D "Version=${VERSION}" -D OcxPath=QELTReaderProj1.ocx
+    -D ActionsPath=QeltSetupActions.dll -o "${OUT}" "${STAGE}/QELTReader.wxs")
+run("${MSIBUILD}" "${OUT}" -q
+    "UPDATE `File` SET `Version` = '${VERSION}.0', `Language` = '1028' WHERE `File` = 'ControlModule'")

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The CAB under Wine, in a prefix of its own: the platform's INF installer
+# (advpack's LaunchINFSectionEx, given the CAB) takes the INF out of the CAB
+# and installs its DefaultInstall section -> the module from the CAB is in
+# Program Files and registered -> a script creates the control.
+# Usage: cab_test.sh CAB OCX VIRTUAL_CARD_DLL CARD_PROFILE
+set -euo pipefail
+cab="$1" ocx="$2" card="$3" profile="$4"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$root/tools/wine-env.sh"
+work="$(dirname "$cab")/cab-test"
+rm -rf "$work"
+mkdir -p "$work/download"
+export WINEPREFIX="$work/wineprefix"
+QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
+trap 'wineserver -k 2>/dev/null || true' EXIT
+w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+fails=0
+check() {  # description, then a command that must succeed
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+
+clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
+installed="$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
+script="$work/create.js"
+cat >"$script" <<'JS'
+try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
+catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
+JS
+create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
+
+w regsvr32 /s "$(winpath "$card")"
+created="$(create)"
+check "nothing registered before ($created)" test "$created" = "not created 800a01ad"
+
+# As downloaded: the CAB alone in a folder. Flags 4: quiet.
+cp "$cab" "$work/download/QELTReader.cab"
+w rundll32 advpack.dll,LaunchINFSectionEx "QELTReader.inf,DefaultInstall,$(winpath "$work/download/QELTReader.cab"),4"
+check "advpack installs the signed module from the CAB" cmp -s "$installed" "$ocx"
+inproc="$(env LC_ALL=C "$QELT_WINE" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+check "  ...registered through its own registration ($inproc)" test -n "$inproc"
+created="$(create)"
+check "  ...a script creates the control ($created)" test "$created" = "created 3.0"
+
+echo "CAB checks: $fails failed"
+exit $((fails > 0))

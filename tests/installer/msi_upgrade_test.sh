@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Upgrades of the installer package under Wine, in a prefix of its own:
+#   the shipped package, then a package of a later version (made here, the
+#   shipped recipe around a module of that version) -> one product left, the
+#   later one, its module installed and registered, a script creates the
+#   control -> the shipped package again is refused with a message naming
+#   the product, nothing changes -> the later package again after its module
+#   was unregistered and deleted repairs it, still one product.
+# Usage: msi_upgrade_test.sh MSI VERSION NEXT_OCX NEXT_VERSION ACTIONS_DLL PROBE
+#                            VIRTUAL_CARD_DLL CARD_PROFILE -- PACK_COMMAND...
+# PACK_COMMAND makes a package when given -DOCX, -DACTIONS, -DVERSION, -DSTAGE
+# and -DOUT before its own -P script (installer/PackMsi.cmake).
+set -euo pipefail
+msi="$1" version="$2" next_ocx="$3" next_version="$4" actions="$5" probe="$6" card="$7" profile="$8"
+shift 8
+[ "${1:-}" = -- ] && shift
+pack=("$@")
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$root/tools/wine-env.sh"
+work="$(dirname "$probe")/upgrade"
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="$work/wineprefix"
+QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
+trap 'wineserver -k 2>/dev/null || true' EXIT
+w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+fails=0
+check() {  # description, then a command that must succeed
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+
+# The later package: the last element of PACK_COMMAND is the script after -P.
+next_msi="$work/QELTReader-$next_version.msi"
+"${pack[@]:0:${#pack[@]}-2}" -DOCX="$next_ocx" -DACTIONS="$actions" -DVERSION="$next_version" \
+  -DSTAGE="$work/stage" -DOUT="$next_msi" "${pack[@]: -2}"
+upgrade_code="$(msiinfo export "$msi" Property | tr -d '\r' | awk '$1 == "UpgradeCode" { print $2 }')"
+shipped_code="$(msiinfo export "$msi" Property | tr -d '\r' | awk '$1 == "ProductCode" { print $2 }')"
+next_code="$(msiinfo export "$next_msi" Property | tr -d '\r' | awk '$1 == "ProductCode" { print $2 }')"
+
+installed="$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
+clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
+products() { w "$(winpath "$probe")" products "$upgrade_code" | tr -d '\r'; }
+script="$work/create.js"
+cat >"$script" <<'JS'
+try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
+catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
+JS
+create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
+registered() { w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve >/dev/null 2>&1; }
+
+w regsvr32 /s "$(winpath "$card")"
+
+check "the shipped package ($version) installs" w msiexec /i "$(winpath "$msi")" /qn
+check "  ...one product, the shipped one" test "$(products)" = "$shipped_code $version"
+
+check "the later package ($next_version) installs over it" w msiexec /i "$(winpath "$next_msi")" /qn
+check "  ...one product left, the later one" test "$(products)" = "$next_code $next_version"
+check "  ...its module is installed" cmp -s "$installed" "$next_ocx"
+check "  ...and registered" registered
+created="$(create)"
+check "  ...a script creates the control ($created)" test "$created" = "created 3.0"
+
+refusal="$(w "$(winpath "$probe")" install "$(winpath "$msi")" | tr -d '\r')"
+check "the shipped package over the later one is refused" grep -qx 'result: 1603' <<<"$refusal"
+check "  ...saying why" grep -qx 'message: A newer version of QELTReader Control is already installed: remove it first to install this one.' <<<"$refusal"
+check "  ...and changes nothing" test "$(products)" = "$next_code $next_version"
+check "  ...the later module stays" cmp -s "$installed" "$next_ocx"
+created="$(create)"
+check "  ...and is still created ($created)" test "$created" = "created 3.0"
+
+w regsvr32 /s /u "C:\\Program Files\\QELT Reader\\QELTReaderProj1.ocx"
+rm -f "$installed"
+check "the later package again repairs the damaged install" w msiexec /i "$(winpath "$next_msi")" /qn
+check "  ...still one product" test "$(products)" = "$next_code $next_version"
+check "  ...the module is back" cmp -s "$installed" "$next_ocx"
+created="$(create)"
+check "  ...registered again ($created)" test "$created" = "created 3.0"
+
+if [ "$fails" -gt 0 ]; then echo "$refusal"; fi
+echo "upgrade checks: $fails failed"
+exit $((fails > 0))
