@@ -3,7 +3,6 @@
 check catches a reference the sources have moved away from."""
 import contextlib
 import io
-import os
 import shutil
 import sys
 import tempfile
