@@ -7,30 +7,14 @@
 set -euo pipefail
 cab="$1" ocx="$2" card="$3" profile="$4"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/tools/wine-env.sh"
+source "$root/tests/installer/own_prefix.sh"
 work="$(dirname "$cab")/cab-test"
 rm -rf "$work"
 mkdir -p "$work/download"
-export WINEPREFIX="$work/wineprefix"
-QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
-trap 'wineserver -k 2>/dev/null || true' EXIT
-w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
-fails=0
-check() {  # description, then a command that must succeed
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
+qelt_own_prefix "$work/wineprefix"
 
 clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
 installed="$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
-script="$work/create.js"
-cat >"$script" <<'JS'
-try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
-catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
-JS
-create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
 
 w regsvr32 /s "$(winpath "$card")"
 created="$(create)"

@@ -9,37 +9,21 @@
 set -euo pipefail
 msi="$1" card="$2" profile="$3"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/tools/wine-env.sh"
+source "$root/tests/installer/own_prefix.sh"
 # A new prefix each run: installs of earlier builds (each has its own product
 # code) would otherwise stay clients of the same component.
-export WINEPREFIX="$(dirname "$msi")/wineprefix-msi"
-rm -rf "$WINEPREFIX"
-QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
-trap 'wineserver -k 2>/dev/null || true' EXIT
-w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+qelt_own_prefix "$(dirname "$msi")/wineprefix-msi"
 
 clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
 libid='{F4417984-BADA-4CAA-9BEF-B4E5D77E89E6}'
 progid='QELTReaderProj1.QELTReader'
 installed='C:\Program Files\QELT Reader\QELTReaderProj1.ocx'
 foreign="HKCR\\CLSID\\$clsid\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"
-fails=0
-check() {  # description, then a command that must succeed
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
 registry() {  # everything the control's registration owns, as text
   for key in "HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\TypeLib\\$libid"; do
     (env LC_ALL=C "$QELT_WINE" reg query "$key" /s 2>&1 || true) | tr -d "\r"
   done
 }
-script="$(mktemp --suffix=.js)"
-cat >"$script" <<'JS'
-try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
-catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
-JS
-create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
 
 w regsvr32 /s "$(winpath "$card")"
 
@@ -75,6 +59,5 @@ check "the ProgID and the server keys are gone" \
   bash -c '! grep -qE "InprocServer32|ProgID|QELTReaderProj1.QELTReader|MiscStatus|Verb" <<<"$1"' _ "$after_uninstall"
 check "a key someone else added stays" w reg query "$foreign"
 w reg delete "$foreign" /f >/dev/null 2>&1 || true
-rm -f "$script"
 echo "installer checks: $fails failed"
 exit $((fails > 0))

@@ -16,21 +16,11 @@ shift 8
 [ "${1:-}" = -- ] && shift
 pack=("$@")
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/tools/wine-env.sh"
+source "$root/tests/installer/own_prefix.sh"
 work="$(dirname "$probe")/upgrade"
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="$work/wineprefix"
-QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
-trap 'wineserver -k 2>/dev/null || true' EXIT
-w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
-fails=0
-check() {  # description, then a command that must succeed
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
+qelt_own_prefix "$work/wineprefix"
 
 # The later package: the last element of PACK_COMMAND is the script after -P.
 next_msi="$work/QELTReader-$next_version.msi"
@@ -43,12 +33,6 @@ next_code="$(msiinfo export "$next_msi" Property | tr -d '\r' | awk '$1 == "Prod
 installed="$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
 clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
 products() { w "$(winpath "$probe")" products "$upgrade_code" | tr -d '\r'; }
-script="$work/create.js"
-cat >"$script" <<'JS'
-try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
-catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
-JS
-create() { env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" cscript //nologo "$(winpath "$script")" | tr -d '\r'; }
 registered() { w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve >/dev/null 2>&1; }
 
 w regsvr32 /s "$(winpath "$card")"

@@ -11,32 +11,15 @@ set -euo pipefail
 msi64="$1" msi32="$2" card64="$3" card32="$4" profile="$5"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export QELT_ARCH=x64
-source "$root/tools/wine-env.sh"
+source "$root/tests/installer/own_prefix.sh"
 qelt_runs_32bit_code || { echo "skipped: this machine cannot run 32-bit code"; exit 77; }
 [ -f "$msi32" ] || { echo "skipped: the x86 package is not built ($msi32)"; exit 77; }
-export WINEPREFIX="$(dirname "$msi64")/wineprefix-side-by-side"
-rm -rf "$WINEPREFIX"
-QELT_WINEPREFIX="$WINEPREFIX" bash "$root/tools/wine-prefix.sh" >/dev/null
-trap 'wineserver -k 2>/dev/null || true' EXIT
-w() { qelt_wine "$@"; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-fails=0
-check() {  # description, then a command that must succeed
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-script="$(mktemp --suffix=.js)"
-cat >"$script" <<'JS'
-try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
-catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
-JS
+qelt_own_prefix "$(dirname "$msi64")/wineprefix-side-by-side"
 host32='C:\windows\syswow64\cscript.exe' host64='C:\windows\system32\cscript.exe'
-create() {  # host -> what the script printed
-  env QELT_CARD_PROFILE="$(winpath "$profile")" LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$1" //nologo "$(winpath "$script")" | tr -d '\r'
-}
 expect() {  # host, expected output
   local got; got="$(create "$1")"
-  check "$(basename "${1//\\//}") prints [$2] ($got)" test "$got" = "$2"
+  local bits=64; [ "$1" = "$host32" ] && bits=32
+  check "the $bits-bit script host prints [$2] ($got)" test "$got" = "$2"
 }
 
 # The card toolkit of each bitness, as the hosts need.
@@ -61,6 +44,5 @@ expect "$host64" "created 3.0"
 check "the x64 package uninstalls" w msiexec /x "$(winpath "$msi64")" /qn
 expect "$host64" "not created 800a01ad"
 check "the ProgID is gone with the last package" bash -c '! "$QELT_WINE" reg query "HKCR\\QELTReaderProj1.QELTReader" >/dev/null 2>&1'
-rm -f "$script"
 echo "side-by-side checks: $fails failed"
 exit $((fails > 0))
