@@ -15,15 +15,8 @@ namespace {
 
 constexpr size_t kMaxBodyWrite = 32768;
 
-bool HasLocation(const HttpReplyHead& head) {
-  for (const auto& [name, value] : head.headers) {
-    if (EqualsIgnoreCase(name, "Location") && !value.empty()) return true;
-  }
-  return false;
-}
-
 bool IsSuccess(const HttpReplyHead& head) {
-  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) || HasLocation(head);
+  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) || head.hasLocation;
   return !redirect && head.code >= 200 && head.code <= 299;
 }
 
