@@ -222,6 +222,23 @@ TEST(HttpPostSockets, ConnectionFailuresCarryTheSocketError) {
   EXPECT_LT(watch.ElapsedMs(), 2500);
 }
 
+// The script server answers a request with a '#' in its request line or Host
+// header with 400; without one, the root path gives 404.
+TEST(HttpPostSockets, NoFragmentReachesThePeer) {
+  const std::string port = Env("QELT_SCRIPT_PORT");
+  const HttpProxySettings direct;
+  const HttpProxySettings proxy{"127.0.0.1", std::atoi(port.c_str()), "", ""};
+  const std::pair<std::string, HttpProxySettings> cases[] = {
+      {"http://127.0.0.1:" + port + "#@qelt-no-such-host.invalid/echo", direct},
+      {"http://localhost:" + port + "#frag", direct},
+      {"http://val.example#@else.example/echo", proxy},
+      {"http://val.example:8080#frag", proxy},
+  };
+  for (const auto& [url, via] : cases) {
+    EXPECT_EQ(ConnectFailure(url, via), "protocol failure 404") << url;
+  }
+}
+
 std::string ValidateRequest(const std::string& certificate) {
   return "<Validate><ds:X509Certificate>" + EncodeBase64(certificate) +
          "</ds:X509Certificate></Validate>";
