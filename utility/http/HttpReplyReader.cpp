@@ -55,8 +55,8 @@ bool ParseDecimal(const std::string& text, int64_t& value) {
 
 // The chunk size: the text before the first space as hexadecimal; anything
 // that is not a hexadecimal number (an extension after ";" included) is 0.
-uint64_t ParseChunkSize(const std::string& line) {
-  const std::string text = line.substr(0, line.find(' '));
+uint64_t ParseChunkSize(std::string_view line) {
+  const std::string_view text = line.substr(0, line.find(' '));
   uint64_t size = 0;
   for (char c : text) {
     int digit;
