@@ -114,6 +114,13 @@ struct AttDecl {
   u16string value;
 };
 
+// The attributes declared for one element, in the order declared (the first
+// declaration of a name binds), with their names for finding one at once.
+struct AttList {
+  std::vector<AttDecl> decls;
+  std::unordered_set<u16string> names;
+};
+
 // What the bytes said about the encoding, checked against the declaration.
 enum class ByteSource { Plain, Utf8Bom, Utf16Bom, Utf16NoBom };
 
@@ -181,6 +188,7 @@ class Parser {
   void Element();
   void Content(size_t base, bool inEntity);
   void StartTag();
+  void ApplyAttList(NodeData* el, const AttList& list);
   void EndTag(size_t base);
   void Comment(NodeData* parent);
   void Pi(NodeData* parent);
@@ -224,13 +232,14 @@ class Parser {
   u16string pending_;  // text waiting to become a text node
 
   std::unordered_map<u16string, Entity> general_, parameter_;
-  std::unordered_map<u16string, std::vector<AttDecl>> attlists_;
+  std::unordered_map<u16string, AttList> attlists_;
   bool standalone_ = false;
   bool externalSubset_ = false;
   bool peRefs_ = false;
   bool skipDecls_ = false;  // after an unread external parameter entity
   size_t entityDepth_ = 0;
   size_t budget_ = kExpansionBudget;
+  size_t defaultsBudget_ = kDefaultsBudget;
 };
 
 char32_t Parser::PeekCodePoint(size_t* width) const {
@@ -495,19 +504,7 @@ void Parser::StartTag() {
 
   if (!attlists_.empty()) {
     auto it = attlists_.find(el->name);
-    if (it != attlists_.end()) {
-      for (const AttDecl& d : it->second) {
-        NodeData* present = nullptr;
-        for (NodeData* a : el->attributes)
-          if (a->name == d.name) present = a;
-        if (present && !d.cdata) CollapseSpaces(present->value);
-        if (!present && d.hasDefault) {
-          NodeData* a = tree_.NewNode(NodeType::Attribute, d.name);
-          a->value = d.value;
-          el->attributes.push_back(a);
-        }
-      }
-    }
+    if (it != attlists_.end()) ApplyAttList(el, it->second);
   }
 
   bool preserve = stack_.empty() ? false : stack_.back().preserve;
@@ -520,6 +517,30 @@ void Parser::StartTag() {
     if (stack_.size() >= kMaxDepth)
       Fail(u"Elements are nested too deeply (more than " + Ascii(std::to_string(kMaxDepth)) + u" levels)");
     stack_.push_back({el, preserve});
+  }
+}
+
+// Normalises the declared attributes present that are not CDATA and adds the
+// defaults of those absent. Each declaration finds its attribute at once, so
+// many declarations and many attributes cost their sum, not their product;
+// what defaults add to the document is bounded like entity expansion.
+void Parser::ApplyAttList(NodeData* el, const AttList& list) {
+  std::unordered_map<u16string_view, NodeData*> present;
+  for (NodeData* a : el->attributes) present.emplace(a->name, a);
+  for (const AttDecl& d : list.decls) {
+    const auto found = present.find(d.name);
+    if (found != present.end()) {
+      if (!d.cdata) CollapseSpaces(found->second->value);
+      continue;
+    }
+    if (!d.hasDefault) continue;
+    const size_t cost = d.name.size() + d.value.size() + kDefaultNodeCost;
+    if (cost > defaultsBudget_)
+      Fail(u"Attribute defaults exceed the limit of " + Ascii(std::to_string(kDefaultsBudget)) + u" characters");
+    defaultsBudget_ -= cost;
+    NodeData* a = tree_.NewNode(NodeType::Attribute, d.name);
+    a->value = d.value;
+    el->attributes.push_back(a);
   }
 }
 
@@ -868,6 +889,7 @@ void Parser::AttlistDecl() {
   in_->p += 9;  // "<!ATTLIST"
   RequireS(u"after '<!ATTLIST'");
   const u16string element(Name(u"element name"));
+  AttList* list = nullptr;  // found once: a long element name is hashed once
   for (;;) {
     const bool space = SkipS();
     if (Peek() == u'>') {
@@ -908,10 +930,8 @@ void Parser::AttlistDecl() {
       d.hasDefault = true;
     }
     if (skipDecls_) continue;
-    auto& list = attlists_[element];
-    bool known = false;
-    for (const AttDecl& other : list) known = known || other.name == d.name;
-    if (!known) list.push_back(std::move(d));
+    if (!list) list = &attlists_[element];
+    if (list->names.insert(d.name).second) list->decls.push_back(std::move(d));
   }
 }
 

@@ -35,6 +35,8 @@ struct Tree {
 constexpr size_t kMaxDepth = 1024;           // element nesting
 constexpr size_t kMaxEntityNesting = 64;     // entity references inside replacement texts
 constexpr size_t kExpansionBudget = 1u << 22;  // characters produced by entity expansion
+constexpr size_t kDefaultsBudget = 1u << 22;   // characters added by attribute defaults
+constexpr size_t kDefaultNodeCost = 32;        // what a defaulted attribute's node counts for, in characters
 
 // Parses bytes into the tree. Throws qelt::Exception whose message is the
 // reason, CR LF, "Line: N", CR LF and the first 40 characters of the line.
