@@ -97,6 +97,19 @@ std::vector<Shape> Shapes() {
        [](size_t n) {
          return Build("<r", [](size_t i) { return " a" + std::to_string(i) + "=\"\""; }, "/>", n);
        }},
+      {"XML: declared attributes, half defaulted", false, false,
+       [](size_t n) {
+         std::string decls = "<!DOCTYPE r [<!ATTLIST r", attrs = "<r";
+         for (size_t i = 0;; ++i) {
+           const std::string name = " a" + std::to_string(i);
+           const std::string decl = name + " NMTOKEN 'd'";
+           const std::string attr = i % 2 == 0 ? name + "=' v '" : "";
+           if (decls.size() + decl.size() + attrs.size() + attr.size() + 5 > n) break;
+           decls += decl;
+           attrs += attr;
+         }
+         return decls + ">]>" + attrs + "/>";
+       }},
       {"XML: many siblings", false, false, [](size_t n) { return Build("<r>", Same("<a/>"), "</r>", n); }},
       {"XML: many entity references", false, false,
        [](size_t n) { return Build("<!DOCTYPE r [<!ENTITY e \"x\">]><r>", Same("&e;"), "</r>", n); }},
