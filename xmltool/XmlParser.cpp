@@ -93,6 +93,46 @@ void CollapseSpaces(u16string& v) {
   v.resize(w);
 }
 
+// Names already met, for finding a duplicate among many attributes: open
+// addressing over a table of hashes and names, so that each look-up touches
+// one place in one block rather than a chain of separate nodes.
+class NameSet {
+ public:
+  // False when the name was there already. The name must outlive the set.
+  bool Insert(u16string_view name) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const size_t hash = std::hash<u16string_view>()(name);
+    for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[i];
+      if (!slot.name.data()) {
+        slot = {hash, name};
+        ++count_;
+        return true;
+      }
+      if (slot.hash == hash && slot.name == name) return false;
+    }
+  }
+  bool Empty() const { return count_ == 0; }
+
+ private:
+  struct Slot {
+    size_t hash = 0;
+    u16string_view name;  // no data: free
+  };
+  void Grow() {
+    std::vector<Slot> old(std::max<size_t>(64, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (!slot.name.data()) continue;
+      size_t i = slot.hash & (slots_.size() - 1);
+      while (slots_[i].name.data()) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = slot;
+    }
+  }
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+};
+
 // ---- The parser over normalised UTF-16 text ----
 
 struct Input {
@@ -467,7 +507,7 @@ void Parser::FlushText() {
 void Parser::StartTag() {
   ++in_->p;  // '<'
   NodeData* el = tree_.NewNode(NodeType::Element, Name(u"element name"));
-  std::unordered_set<u16string_view> seen;  // used once an element has many attributes
+  NameSet seen;  // used once an element has many attributes
   bool empty = false;
   for (;;) {
     const bool space = SkipS();
@@ -494,9 +534,9 @@ void Parser::StartTag() {
     if (attrs.size() < 16) {
       for (const NodeData* a : attrs) duplicate = duplicate || a->name == attr->name;
     } else {
-      if (seen.empty())
-        for (const NodeData* a : attrs) seen.insert(a->name);
-      duplicate = !seen.insert(attr->name).second;
+      if (seen.Empty())
+        for (const NodeData* a : attrs) seen.Insert(a->name);
+      duplicate = !seen.Insert(attr->name);
     }
     if (duplicate) Fail(u"Duplicate attribute " + Quoted(attr->name) + u" in element " + Quoted(el->name));
     attrs.push_back(attr);
