@@ -93,6 +93,46 @@ void CollapseSpaces(u16string& v) {
   v.resize(w);
 }
 
+// Names already met, for finding a duplicate among many attributes: open
+// addressing over a table of hashes and names, so that each look-up touches
+// one place in one block rather than a chain of separate nodes.
+class NameSet {
+ public:
+  // False when the name was there already. The name must outlive the set.
+  bool Insert(u16string_view name) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const size_t hash = std::hash<u16string_view>()(name);
+    for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[i];
+      if (!slot.name.data()) {
+        slot = {hash, name};
+        ++count_;
+        return true;
+      }
+      if (slot.hash == hash && slot.name == name) return false;
+    }
+  }
+  bool Empty() const { return count_ == 0; }
+
+ private:
+  struct Slot {
+    size_t hash = 0;
+    u16string_view name;  // no data: free
+  };
+  void Grow() {
+    std::vector<Slot> old(std::max<size_t>(64, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (!slot.name.data()) continue;
+      size_t i = slot.hash & (slots_.size() - 1);
+      while (slots_[i].name.data()) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = slot;
+    }
+  }
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+};
+
 // ---- The parser over normalised UTF-16 text ----
 
 struct Input {
@@ -112,6 +152,13 @@ struct AttDecl {
   bool cdata = true;
   bool hasDefault = false;
   u16string value;
+};
+
+// The attributes declared for one element, in the order declared (the first
+// declaration of a name binds), with their names for finding one at once.
+struct AttList {
+  std::vector<AttDecl> decls;
+  std::unordered_set<u16string> names;
 };
 
 // What the bytes said about the encoding, checked against the declaration.
@@ -181,6 +228,7 @@ class Parser {
   void Element();
   void Content(size_t base, bool inEntity);
   void StartTag();
+  void ApplyAttList(NodeData* el, const AttList& list);
   void EndTag(size_t base);
   void Comment(NodeData* parent);
   void Pi(NodeData* parent);
@@ -224,13 +272,14 @@ class Parser {
   u16string pending_;  // text waiting to become a text node
 
   std::unordered_map<u16string, Entity> general_, parameter_;
-  std::unordered_map<u16string, std::vector<AttDecl>> attlists_;
+  std::unordered_map<u16string, AttList> attlists_;
   bool standalone_ = false;
   bool externalSubset_ = false;
   bool peRefs_ = false;
   bool skipDecls_ = false;  // after an unread external parameter entity
   size_t entityDepth_ = 0;
   size_t budget_ = kExpansionBudget;
+  size_t defaultsBudget_ = kDefaultsBudget;
 };
 
 char32_t Parser::PeekCodePoint(size_t* width) const {
@@ -458,7 +507,7 @@ void Parser::FlushText() {
 void Parser::StartTag() {
   ++in_->p;  // '<'
   NodeData* el = tree_.NewNode(NodeType::Element, Name(u"element name"));
-  std::unordered_set<u16string_view> seen;  // used once an element has many attributes
+  NameSet seen;  // used once an element has many attributes
   bool empty = false;
   for (;;) {
     const bool space = SkipS();
@@ -485,9 +534,9 @@ void Parser::StartTag() {
     if (attrs.size() < 16) {
       for (const NodeData* a : attrs) duplicate = duplicate || a->name == attr->name;
     } else {
-      if (seen.empty())
-        for (const NodeData* a : attrs) seen.insert(a->name);
-      duplicate = !seen.insert(attr->name).second;
+      if (seen.Empty())
+        for (const NodeData* a : attrs) seen.Insert(a->name);
+      duplicate = !seen.Insert(attr->name);
     }
     if (duplicate) Fail(u"Duplicate attribute " + Quoted(attr->name) + u" in element " + Quoted(el->name));
     attrs.push_back(attr);
@@ -495,19 +544,7 @@ void Parser::StartTag() {
 
   if (!attlists_.empty()) {
     auto it = attlists_.find(el->name);
-    if (it != attlists_.end()) {
-      for (const AttDecl& d : it->second) {
-        NodeData* present = nullptr;
-        for (NodeData* a : el->attributes)
-          if (a->name == d.name) present = a;
-        if (present && !d.cdata) CollapseSpaces(present->value);
-        if (!present && d.hasDefault) {
-          NodeData* a = tree_.NewNode(NodeType::Attribute, d.name);
-          a->value = d.value;
-          el->attributes.push_back(a);
-        }
-      }
-    }
+    if (it != attlists_.end()) ApplyAttList(el, it->second);
   }
 
   bool preserve = stack_.empty() ? false : stack_.back().preserve;
@@ -520,6 +557,30 @@ void Parser::StartTag() {
     if (stack_.size() >= kMaxDepth)
       Fail(u"Elements are nested too deeply (more than " + Ascii(std::to_string(kMaxDepth)) + u" levels)");
     stack_.push_back({el, preserve});
+  }
+}
+
+// Normalises the declared attributes present that are not CDATA and adds the
+// defaults of those absent. Each declaration finds its attribute at once, so
+// many declarations and many attributes cost their sum, not their product;
+// what defaults add to the document is bounded like entity expansion.
+void Parser::ApplyAttList(NodeData* el, const AttList& list) {
+  std::unordered_map<u16string_view, NodeData*> present;
+  for (NodeData* a : el->attributes) present.emplace(a->name, a);
+  for (const AttDecl& d : list.decls) {
+    const auto found = present.find(d.name);
+    if (found != present.end()) {
+      if (!d.cdata) CollapseSpaces(found->second->value);
+      continue;
+    }
+    if (!d.hasDefault) continue;
+    const size_t cost = d.name.size() + d.value.size() + kDefaultNodeCost;
+    if (cost > defaultsBudget_)
+      Fail(u"Attribute defaults exceed the limit of " + Ascii(std::to_string(kDefaultsBudget)) + u" characters");
+    defaultsBudget_ -= cost;
+    NodeData* a = tree_.NewNode(NodeType::Attribute, d.name);
+    a->value = d.value;
+    el->attributes.push_back(a);
   }
 }
 
@@ -868,6 +929,7 @@ void Parser::AttlistDecl() {
   in_->p += 9;  // "<!ATTLIST"
   RequireS(u"after '<!ATTLIST'");
   const u16string element(Name(u"element name"));
+  AttList* list = nullptr;  // found once: a long element name is hashed once
   for (;;) {
     const bool space = SkipS();
     if (Peek() == u'>') {
@@ -908,10 +970,8 @@ void Parser::AttlistDecl() {
       d.hasDefault = true;
     }
     if (skipDecls_) continue;
-    auto& list = attlists_[element];
-    bool known = false;
-    for (const AttDecl& other : list) known = known || other.name == d.name;
-    if (!known) list.push_back(std::move(d));
+    if (!list) list = &attlists_[element];
+    if (list->names.insert(d.name).second) list->decls.push_back(std::move(d));
   }
 }
 

@@ -19,6 +19,8 @@ struct FakeNetwork {
   std::string host;
   uint16_t port = 0;
   std::vector<std::string> writes;
+  int connectTimeoutMs = -1;
+  std::vector<int> waits;  // the time-out of every read and write, in no order
   bool released = false;
   size_t failWritesFrom = static_cast<size_t>(-1);
 
@@ -26,16 +28,19 @@ struct FakeNetwork {
     explicit Stream(FakeNetwork& net) : net(net) {}
     ~Stream() override {
       net.writes = writes;
+      net.waits = readTimeouts;
+      net.waits.insert(net.waits.end(), writeTimeouts.begin(), writeTimeouts.end());
       net.released = true;
     }
     FakeNetwork& net;
   };
 
   StreamOpener Opener() {
-    return [this](const std::string& h, uint16_t p, int) -> std::unique_ptr<ByteStream> {
+    return [this](const std::string& h, uint16_t p, int timeoutMs) -> std::unique_ptr<ByteStream> {
       ++opens;
       host = h;
       port = p;
+      connectTimeoutMs = timeoutMs;
       auto stream = std::make_unique<Stream>(*this);
       stream->Then(reply);
       stream->failWritesFrom = failWritesFrom;
@@ -135,6 +140,25 @@ TEST(PostOverStream, RefusesBeforeConnecting) {
       EXPECT_EQ(e.Message(), c.message);
     }
     EXPECT_EQ(net.opens, 0);
+  }
+}
+
+TEST(PostOverStream, EveryWaitGetsAtMostWhatIsLeftOfTheExchange) {
+  HttpLimits limits;
+  FakeNetwork roomy;
+  PostOverStream(roomy.Opener(), "http://val.example/", "b", {}, limits);
+  EXPECT_EQ(roomy.connectTimeoutMs, 30000);
+  EXPECT_EQ(roomy.waits, std::vector<int>(roomy.waits.size(), 60000));
+
+  limits.exchangeTimeoutMs = 5000;
+  FakeNetwork tight;
+  PostOverStream(tight.Opener(), "http://val.example/", "b", {}, limits);
+  EXPECT_GT(tight.connectTimeoutMs, 4000);
+  EXPECT_LE(tight.connectTimeoutMs, 5000);
+  ASSERT_FALSE(tight.waits.empty());
+  for (int wait : tight.waits) {
+    EXPECT_GT(wait, 4000);
+    EXPECT_LE(wait, 5000);
   }
 }
 

@@ -179,6 +179,25 @@ TEST(HttpPostSockets, BodyOfAFailedReplyMayPauseUnder2000MsPerPiece) {
   }
 }
 
+// Peers that keep every wait short of its own bound end at the deadline of
+// the whole exchange, with the failure of the wait it cut short.
+TEST(HttpPostSockets, ATricklingPeerEndsAtTheExchangeDeadline) {
+  HttpLimits limits;
+  limits.exchangeTimeoutMs = 1500;
+  const std::string failed = "HTTP/1.0 500 Internal Server Error\r\n\r\n";
+  const Script cases[] = {
+      Script().Trickle(100, "HTTP/1.0 200 OK\r\nX: " + std::string(100, 'a')),
+      Script().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n").Trickle(100, std::string(100, 'b')),
+      Script().Send(failed + "a").Pause(1000).Send("b").Pause(1000).Send("c"),
+  };
+  for (const Script& script : cases) {
+    Stopwatch watch;
+    EXPECT_EQ(FailureOf(script, limits), "Read Timeout") << script.Text();
+    EXPECT_GE(watch.ElapsedMs(), 1400) << script.Text();
+    EXPECT_LT(watch.ElapsedMs(), 2500) << script.Text();
+  }
+}
+
 std::string ConnectFailure(const std::string& url, const HttpProxySettings& proxy,
                            const HttpLimits& limits = HttpLimits()) {
   try {
@@ -220,6 +239,31 @@ TEST(HttpPostSockets, ConnectionFailuresCarryTheSocketError) {
   ExpectSocketError(ConnectFailure("http://127.0.0.1:" + Env("QELT_STALLED_PORT") + "/", {}, quick),
                     "10060");
   EXPECT_LT(watch.ElapsedMs(), 2500);
+
+  // The deadline of the whole exchange ends the connect wait the same way.
+  HttpLimits shortExchange;
+  shortExchange.exchangeTimeoutMs = 500;
+  Stopwatch exchangeWatch;
+  ExpectSocketError(
+      ConnectFailure("http://127.0.0.1:" + Env("QELT_STALLED_PORT") + "/", {}, shortExchange), "10060");
+  EXPECT_LT(exchangeWatch.ElapsedMs(), 2500);
+}
+
+// The script server answers a request with a '#' in its request line or Host
+// header with 400; without one, the root path gives 404.
+TEST(HttpPostSockets, NoFragmentReachesThePeer) {
+  const std::string port = Env("QELT_SCRIPT_PORT");
+  const HttpProxySettings direct;
+  const HttpProxySettings proxy{"127.0.0.1", std::atoi(port.c_str()), "", ""};
+  const std::pair<std::string, HttpProxySettings> cases[] = {
+      {"http://127.0.0.1:" + port + "#@qelt-no-such-host.invalid/echo", direct},
+      {"http://localhost:" + port + "#frag", direct},
+      {"http://val.example#@else.example/echo", proxy},
+      {"http://val.example:8080#frag", proxy},
+  };
+  for (const auto& [url, via] : cases) {
+    EXPECT_EQ(ConnectFailure(url, via), "protocol failure 404") << url;
+  }
 }
 
 std::string ValidateRequest(const std::string& certificate) {

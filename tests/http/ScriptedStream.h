@@ -38,7 +38,8 @@ class ScriptedStream : public ByteStream {
     return n;
   }
 
-  void Write(const char* data, size_t size, int) override {
+  void Write(const char* data, size_t size, int timeoutMs) override {
+    writeTimeouts.push_back(timeoutMs);
     if (writes.size() == failWritesFrom) throw Exception("Socket Error # 10054");
     writes.emplace_back(data, size);
   }
@@ -46,6 +47,7 @@ class ScriptedStream : public ByteStream {
   std::vector<std::string> writes;
   size_t failWritesFrom = static_cast<size_t>(-1);  // the write that fails, counted from 0
   std::vector<int> readTimeouts;
+  std::vector<int> writeTimeouts;
 
  private:
   struct Step {

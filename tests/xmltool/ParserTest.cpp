@@ -1,6 +1,7 @@
 // The parser: its node tree, encodings and failure messages.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "CodePage.h"
@@ -95,6 +96,26 @@ TEST(Parser, InternalSubsetEntitiesAndDefaults) {
   EXPECT_EQ(kids.Item(0).Value(), u"Hello ");
   EXPECT_EQ(kids.Item(1).Value(), u"World");
   EXPECT_EQ(kids.Item(2).Value(), u"! L");
+}
+
+// The first declaration of a name binds; present attributes come first, then
+// the defaults in the order declared; only values not CDATA are collapsed.
+TEST(Parser, DeclaredAttributesAndTheirDefaults) {
+  Document d;
+  d.LoadFromBytes(
+      "<!DOCTYPE r [\n"
+      "  <!ATTLIST r t NMTOKENS ' a  b ' c CDATA 'first' t CDATA 'late'>\n"
+      "  <!ATTLIST r c NMTOKEN 'late' n NMTOKEN #IMPLIED z CDATA ' z  z '>\n"
+      "]>\n"
+      "<r n='  v  ' c=' kept  as is '/>");
+  const NodeList attrs = Root(d).Attributes();
+  const std::pair<std::u16string, std::u16string> expected[] = {
+      {u"n", u"v"}, {u"c", u" kept  as is "}, {u"t", u"a b"}, {u"z", u" z  z "}};
+  ASSERT_EQ(attrs.Count(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(attrs.Item(i).Name(), expected[i].first);
+    EXPECT_EQ(attrs.Item(i).Value(), expected[i].second);
+  }
 }
 
 TEST(Parser, ExternalSubsetIsNotReadButNotNeeded) {

@@ -2,9 +2,12 @@
 """Loopback HTTP peer for socket tests of the POST client.
 
 Every connection carries one request, read whole (head plus Content-Length
-body). The request target's path chooses the answer; a target in absolute
-form ("http://host:port/path") is taken the same way, so the server also
-plays a proxy and shows the proxied request byte for byte.
+body). A request whose request line or Host header holds a '#' (a fragment,
+which never belongs in a request) is answered "400 Fragment in request",
+with the request as the body. Otherwise the request target's path chooses
+the answer; a target in absolute form ("http://host:port/path") is taken the
+same way, so the server also plays a proxy and shows the proxied request
+byte for byte.
 
   /echo  replies 200 with the exact request bytes as the body.
   /play  runs the request body as a reply script, then closes:
@@ -61,6 +64,12 @@ def read_request(sock):
     return data, data[head_end:head_end + length]
 
 
+def has_fragment(request):
+    lines = request.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
+    hosts = [line for line in lines[1:] if line.partition(b":")[0].strip().lower() == b"host"]
+    return any(b"#" in line for line in lines[:1] + hosts)
+
+
 def target_path(request):
     line = request.split(b"\r\n", 1)[0].split(b" ")
     target = line[1] if len(line) > 1 else b"/"
@@ -104,7 +113,10 @@ class Handler(socketserver.BaseRequestHandler):
         try:
             request, body = read_request(sock)
             path = target_path(request)
-            if path == b"/echo":
+            if has_fragment(request):
+                sock.sendall(b"HTTP/1.0 400 Fragment in request\r\nContent-Length: %d\r\n\r\n"
+                             % len(request) + request)
+            elif path == b"/echo":
                 sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(request) + request)
             elif path == b"/play":
                 run_script(sock, body)

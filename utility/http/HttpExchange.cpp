@@ -4,6 +4,7 @@
 
 #include "BufferedReader.h"
 #include "Exception.h"
+#include "ExchangeDeadline.h"
 #include "HttpProtocolError.h"
 #include "HttpReplyReader.h"
 #include "HttpRequest.h"
@@ -15,15 +16,8 @@ namespace {
 
 constexpr size_t kMaxBodyWrite = 32768;
 
-bool HasLocation(const HttpReplyHead& head) {
-  for (const auto& [name, value] : head.headers) {
-    if (EqualsIgnoreCase(name, "Location") && !value.empty()) return true;
-  }
-  return false;
-}
-
 bool IsSuccess(const HttpReplyHead& head) {
-  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) || HasLocation(head);
+  const bool redirect = (head.code >= 300 && head.code <= 399 && head.code != 304) || head.hasLocation;
   return !redirect && head.code >= 200 && head.code <= 299;
 }
 
@@ -69,12 +63,15 @@ std::string PostOverStream(const StreamOpener& open, const std::string& url,
                                  : ParseUrlPort(parts.port);
   const std::string head = BuildRequestHead(parts, body.size(), proxy);
 
-  const std::unique_ptr<ByteStream> stream = open(host, port, limits.connectTimeoutMs);
+  const Deadline deadline(limits.exchangeTimeoutMs);
+  const std::unique_ptr<ByteStream> connection =
+      open(host, port, std::min(limits.connectTimeoutMs, deadline.LeftMs()));
+  DeadlineStream stream(*connection, deadline);
   try {
-    stream->Write(head.data(), head.size(), limits.readTimeoutMs);
+    stream.Write(head.data(), head.size(), limits.readTimeoutMs);
     for (size_t offset = 0; offset < body.size(); offset += kMaxBodyWrite) {
-      stream->Write(body.data() + offset, std::min(kMaxBodyWrite, body.size() - offset),
-                    limits.readTimeoutMs);
+      stream.Write(body.data() + offset, std::min(kMaxBodyWrite, body.size() - offset),
+                   limits.readTimeoutMs);
     }
   } catch (const Exception&) {
     // A peer may refuse the request as soon as it has the head (a proxy that
@@ -82,14 +79,14 @@ std::string PostOverStream(const StreamOpener& open, const std::string& url,
     // fails. Its answer then says more than the socket error: report a
     // refusal it sent; anything else, a success included, is the send failure.
     try {
-      ReceiveReply(*stream, limits);
+      ReceiveReply(stream, limits);
     } catch (const EIdHTTPProtocolException&) {
       throw;
     } catch (const Exception&) {
     }
     throw;
   }
-  return ReceiveReply(*stream, limits);
+  return ReceiveReply(stream, limits);
 }
 
 }  // namespace qelt

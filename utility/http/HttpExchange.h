@@ -19,7 +19,9 @@ using StreamOpener =
 // body as received. Throws EIdHTTPProtocolException for a reply that is not
 // a success (redirects included) and qelt::Exception for every other
 // failure. Nothing is connected when the URL or proxy is refused; the
-// stream is closed on every path.
+// stream is closed on every path. From opening the stream to the end of the
+// reply, every wait (the opener's included) gets at most what is left of
+// limits.exchangeTimeoutMs.
 std::string PostOverStream(const StreamOpener& open, const std::string& url,
                            const std::string& body, const HttpProxySettings& proxy,
                            const HttpLimits& limits);

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "Exception.h"
-#include "HttpUrl.h"
 
 namespace qelt {
 
@@ -12,12 +12,23 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Trim(const std::string& text) {
+std::string_view Trim(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
+}
+
+// Header names compare without regard to ASCII letter case.
+bool NameIs(std::string_view name, std::string_view wanted) {
+  if (name.size() != wanted.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != wanted[i]) return false;
+  }
+  return true;
 }
 
 [[noreturn]] void ThrowClosed() { throw Exception("Connection Closed Gracefully."); }
@@ -44,8 +55,8 @@ bool ParseDecimal(const std::string& text, int64_t& value) {
 
 // The chunk size: the text before the first space as hexadecimal; anything
 // that is not a hexadecimal number (an extension after ";" included) is 0.
-uint64_t ParseChunkSize(const std::string& line) {
-  const std::string text = line.substr(0, line.find(' '));
+uint64_t ParseChunkSize(std::string_view line) {
+  const std::string_view text = line.substr(0, line.find(' '));
   uint64_t size = 0;
   for (char c : text) {
     int digit;
@@ -74,6 +85,33 @@ std::string ReadChunked(BufferedReader& reader, int timeoutMs, size_t maxBytes) 
   return body;
 }
 
+// Takes a header line: keeps what the exchange reads, and returns the value
+// its continuation lines extend (nullptr when that value is not kept).
+std::string* TakeHeader(HttpReplyHead& head, std::string_view line, bool& inLocation) {
+  const size_t colon = line.find(':');
+  const std::string_view name = Trim(line.substr(0, colon));
+  std::optional<std::string>* kept = nullptr;
+  if (NameIs(name, "content-length")) {
+    kept = &head.contentLength;
+  } else if (NameIs(name, "transfer-encoding")) {
+    kept = &head.transferEncoding;
+  }
+  inLocation = !kept && NameIs(name, "location");
+  if (!kept && !inLocation) return nullptr;
+
+  const std::string_view value =
+      colon == std::string_view::npos ? std::string_view() : Trim(line.substr(colon + 1));
+  if (inLocation) {
+    if (!value.empty()) head.hasLocation = true;
+    return nullptr;
+  }
+  if (kept->has_value()) return nullptr;  // only the first of a name counts
+  kept->emplace(value);
+  return &**kept;
+}
+
+// Each line is looked at once and a continuation line is appended in place,
+// so the time is linear in the size of the head.
 HttpReplyHead ReadOneHead(BufferedReader& reader, int timeoutMs, size_t& budget) {
   HttpReplyHead head;
   if (!reader.ReadLine(head.statusLine, timeoutMs)) ThrowClosed();
@@ -81,37 +119,31 @@ HttpReplyHead ReadOneHead(BufferedReader& reader, int timeoutMs, size_t& budget)
   head.code = ParseStatusCode(head.statusLine);
 
   std::string line;
+  std::string* folded = nullptr;  // the kept value the next continuation line extends
+  bool inLocation = false;        // whether that line belongs to a Location header
   while (reader.ReadLine(line, timeoutMs)) {
     Spend(budget, line);
     if (line.empty()) {
       head.complete = true;
       break;
     }
-    if (IsBlank(line[0])) {
-      if (!head.headers.empty()) {
-        std::string& value = head.headers.back().second;
-        value = Trim(value + " " + Trim(line));
-      }
+    if (!IsBlank(line[0])) {
+      folded = TakeHeader(head, line, inLocation);
       continue;
     }
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) {
-      head.headers.emplace_back(Trim(line), std::string());
-    } else {
-      head.headers.emplace_back(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+    // A continuation line: the previous header goes on after a blank.
+    const std::string_view more = Trim(line);
+    if (more.empty()) continue;
+    if (inLocation) head.hasLocation = true;
+    if (folded) {
+      if (!folded->empty()) folded->push_back(' ');
+      folded->append(more);
     }
   }
   return head;
 }
 
 }  // namespace
-
-const std::string* HttpReplyHead::Find(const std::string& name) const {
-  for (const auto& header : headers) {
-    if (EqualsIgnoreCase(header.first, name)) return &header.second;
-  }
-  return nullptr;
-}
 
 int ParseStatusCode(const std::string& statusLine) {
   size_t begin = statusLine.find_first_not_of(' ');
@@ -143,17 +175,15 @@ HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs, size_t maxHea
 std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs,
                           size_t maxBytes) {
   std::string body;
-  const std::string* lengthText = head.Find("Content-Length");
   int64_t length = -1;
-  const bool hasLength = lengthText && ParseDecimal(*lengthText, length);
+  const bool hasLength = head.contentLength && ParseDecimal(*head.contentLength, length);
 
   if (hasLength && length > 0) {
     if (static_cast<uint64_t>(length) > maxBytes) ThrowTooLarge();
     reader.ReadBytes(static_cast<uint64_t>(length), body, timeoutMs);
     return body;
   }
-  const std::string* encoding = head.Find("Transfer-Encoding");
-  if (encoding && encoding->find("chunked") != std::string::npos) {
+  if (head.transferEncoding && head.transferEncoding->find("chunked") != std::string::npos) {
     return ReadChunked(reader, timeoutMs, maxBytes);
   }
   if (!hasLength && !reader.ReadToClose(body, maxBytes, timeoutMs)) ThrowTooLarge();

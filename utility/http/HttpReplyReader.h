@@ -1,29 +1,33 @@
 // Reading a reply: status line, headers, interim 100 replies and the body
 // in its framing.
 #pragma once
+#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "BufferedReader.h"
 #include "HttpSettings.h"
 
 namespace qelt {
 
+// What the exchange reads from a reply head. Only the headers it uses are
+// kept, so a head of many short lines costs no memory per line.
 struct HttpReplyHead {
   int code = -1;
   std::string statusLine;
-  std::vector<std::pair<std::string, std::string>> headers;  // values trimmed
   bool complete = false;  // false when the peer closed inside the header block
-
-  // The first header of that name (any case), or nullptr.
-  const std::string* Find(const std::string& name) const;
+  // The first Content-Length and the first Transfer-Encoding header (names in
+  // any case), trimmed, continuation lines joined by a blank; empty optional
+  // when the head has none.
+  std::optional<std::string> contentLength;
+  std::optional<std::string> transferEncoding;
+  bool hasLocation = false;  // some Location header has a non-empty value
 };
 
 // The second space-separated word as a decimal number, else -1.
 int ParseStatusCode(const std::string& statusLine);
 
-// Reads status line and headers, skipping interim 100 replies. Throws
+// Reads status line and headers, skipping interim 100 replies, in time linear
+// in the size of what it reads. Throws
 // "Connection Closed Gracefully." when the peer closes before a complete
 // status line, and "Reply header too large" once the lines of all heads
 // read (interim ones included) pass maxHeadBytes.

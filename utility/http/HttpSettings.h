@@ -13,8 +13,12 @@ struct HttpProxySettings {
   std::string password;
 };
 
-// Every wait is bounded so a stalling peer cannot hold the caller for ever.
+// Every wait is bounded so a stalling peer cannot hold the caller for ever,
+// and so is the whole exchange, so a trickling one cannot either.
 struct HttpLimits {
+  // Longest the exchange may take, from the start of connecting to the end of
+  // the reply: every wait below gets at most what is left of it.
+  int exchangeTimeoutMs = 120000;
   int connectTimeoutMs = 30000;
   // Longest wait for the next byte of the status line, the headers, the body
   // of a success reply, and for the peer to take the request.

@@ -29,7 +29,9 @@ std::string HttpUrl::HostValue() const { return port == "80" ? host : host + ":"
 
 HttpUrl SplitHttpUrl(const std::string& url) {
   if (HasControlCharacter(url)) throw Exception("URL contains control characters");
-  std::string text = url;
+  // The fragment is for the client alone. It goes first, so that a '#' can
+  // move neither the host nor the port.
+  std::string text = url.substr(0, url.find('#'));
   std::replace(text.begin(), text.end(), '\\', '/');
 
   const size_t schemeEnd = text.find("://");
@@ -60,11 +62,7 @@ HttpUrl SplitHttpUrl(const std::string& url) {
   }
   if (parts.host.empty()) throw Exception("URL has no host: " + url);
 
-  if (slash != std::string::npos) {
-    parts.target = text.substr(slash);
-    const size_t hash = parts.target.find('#');
-    if (hash != std::string::npos) parts.target.erase(hash);
-  }
+  if (slash != std::string::npos) parts.target = text.substr(slash);
   if (parts.target.empty()) parts.target = "/";
   return parts;
 }

@@ -14,8 +14,8 @@ struct HttpUrl {
   std::string HostValue() const;
 };
 
-// Backslashes count as slashes; user information and the fragment are
-// dropped. Throws qelt::Exception with an empty message for a URL without a
+// The fragment (from the first '#') is dropped before anything is split;
+// backslashes count as slashes; user information is dropped. Throws qelt::Exception with an empty message for a URL without a
 // port whose scheme is neither http nor https, and our own messages for a
 // URL without "://", without a host, or holding control characters (which
 // would otherwise reach the request line or the Host header).
