@@ -12,8 +12,6 @@
 namespace qelt::card {
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
 // Codes the card answers, by what went wrong.
 namespace sign {
 constexpr std::int32_t kNoCard = 5008, kWrongPin = 5010, kNoKey = 5011, kFailed = 5013, kBadKind = 5022;

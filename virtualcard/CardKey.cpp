@@ -10,8 +10,6 @@
 namespace qelt::card {
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
 // Key material that is wiped when it goes.
 struct SecretBytes {
   std::vector<BYTE> bytes;

@@ -7,6 +7,9 @@
 
 namespace qelt::card {
 
+// The encodings of every certificate and message the card reads or makes.
+inline constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
 // A handle with a release function; moves, never copies.
 template <typename T, void (*Release)(T)>
 class Owned {

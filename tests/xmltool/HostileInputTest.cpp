@@ -7,20 +7,11 @@
 #include <string>
 
 #include "Exception.h"
+#include "LoadError.h"
 #include "XmlDom.h"
 
 namespace qelt::xml {
 namespace {
-
-std::string LoadError(const std::string& bytes) {
-  Document d;
-  try {
-    d.LoadFromBytes(bytes);
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 std::string Nested(size_t depth) {
   std::string s;

@@ -6,22 +6,12 @@
 
 #include "CodePage.h"
 #include "Exception.h"
+#include "LoadError.h"
 #include "XmlDom.h"
 
 namespace qelt::xml {
 namespace {
 
-// Loads or gives the failure message ("" when the load worked).
-std::string LoadError(const std::string& bytes) {
-  Document d;
-  try {
-    d.LoadFromBytes(bytes);
-  } catch (const Exception& e) {
-    EXPECT_EQ(d.DocumentNode().ChildNodes().Count(), 0u);
-    return e.Message();
-  }
-  return "";
-}
 
 Node Root(const Document& d) {
   const NodeList top = d.DocumentNode().ChildNodes();
