@@ -1,7 +1,7 @@
 #include "ClassFactory.h"
 
 #include "ComGuard.h"
-#include "DaxErrorBox.h"
+#include "CreationErrorBox.h"
 #include "QELTReaderProj1.h"
 #include "ReaderControl.h"
 #include "ServerState.h"

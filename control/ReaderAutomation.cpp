@@ -4,7 +4,7 @@
 
 #include "ComGuard.h"
 #include "Exception.h"
-#include "MessageText.h"
+#include "FailureText.h"
 #include "ReaderControl.h"
 #include "VariantText.h"
 #include "win/Text.h"

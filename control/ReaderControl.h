@@ -15,7 +15,7 @@
 #include "ControlClass.h"
 #include "FormWindow.h"
 #include "QELTReaderProj1.h"
-#include "ReaderForm.h"
+#include "ReaderState.h"
 #include "win/Resources.h"
 
 namespace qelt::control {

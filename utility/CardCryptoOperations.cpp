@@ -1,9 +1,9 @@
 // Signing, verification, encryption and decryption through the card.
 #include "InputFile.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "ResultFile.h"
-#include "SignUtility.h"
-#include "Text.h"
+#include "ToBeSignedText.h"
+#include "SystemText.h"
 
 namespace qelt {
 namespace {

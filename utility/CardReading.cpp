@@ -1,6 +1,7 @@
 // Card reading: certificate, card number and certificate information.
 #include "CodePage.h"
-#include "QeltUtilityForm.h"
+#include "RocDate.h"
+#include "UtilityObject.h"
 #include "XMLTool.h"
 
 namespace qelt {

@@ -4,8 +4,8 @@
 
 #include "CommandLineItems.h"
 #include "CommandLineParams.h"
-#include "ErrorBox.h"
-#include "QeltUtilityForm.h"
+#include "CommandLineErrorBox.h"
+#include "UtilityObject.h"
 #include "StandardOutput.h"
 
 namespace qelt {

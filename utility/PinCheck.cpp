@@ -1,6 +1,6 @@
 // The PIN check: one toolkit call, one fixed result text.
-#include "QeltUtilityForm.h"
-#include "Text.h"
+#include "UtilityObject.h"
+#include "SystemText.h"
 
 namespace qelt {
 

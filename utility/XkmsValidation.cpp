@@ -5,8 +5,8 @@
 #include "Base64.h"
 #include "Exception.h"
 #include "HttpPost.h"
-#include "QeltUtilityForm.h"
-#include "Text.h"
+#include "UtilityObject.h"
+#include "SystemText.h"
 #include "XkmsRequest.h"
 
 namespace qelt {

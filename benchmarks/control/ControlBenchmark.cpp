@@ -53,11 +53,8 @@ void Call(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANTARG> args
   std::reverse(args.begin(), args.end());  // IDispatch takes them last to first
   DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
   win::Variant result;
-  EXCEPINFO exception{};
+  win::ExceptionInfo exception;
   const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception, nullptr);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrHelpFile);
   Check(hr, what);
   // The toolkit answers a result code; the control's getters a string.
   if (result.vt == VT_I4 && result.lVal != 0) throw Exception(std::string(what) + " answered " + std::to_string(result.lVal));

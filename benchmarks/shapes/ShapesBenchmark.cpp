@@ -18,7 +18,7 @@
 #include "Exception.h"
 #include "HeapPeak.h"
 #include "HttpExchange.h"
-#include "HttpProtocolError.h"
+#include "EIdHTTPProtocolException.h"
 #include "XmlDom.h"
 
 #ifdef __GLIBC__
@@ -42,13 +42,13 @@ constexpr size_t kMaxPeakRise = 8 * 1024 * kKiB;
 class MemoryStream : public qelt::ByteStream {
  public:
   explicit MemoryStream(const std::string& data) : data_(data) {}
-  size_t Read(char* buffer, size_t capacity, int) override {
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds) override {
     const size_t n = std::min({capacity, data_.size() - offset_, size_t{32768}});
     std::memcpy(buffer, data_.data() + offset_, n);
     offset_ += n;
     return n;
   }
-  void Write(const char*, size_t, int) override {}
+  void Write(const char*, size_t, std::chrono::milliseconds) override {}
 
  private:
   const std::string& data_;

@@ -12,8 +12,8 @@
 
 #include "Exception.h"
 #include "ProcessUsage.h"
-#include "QeltUtilityForm.h"
-#include "Text.h"
+#include "UtilityObject.h"
+#include "SystemText.h"
 #include "win/Resources.h"
 #include "win/Text.h"
 

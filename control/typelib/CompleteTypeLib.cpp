@@ -59,6 +59,17 @@ auto TypeAttr(ITypeInfo* info) {
   return Scoped(attr, [info](TYPEATTR* a) { info->ReleaseTypeAttr(a); });
 }
 
+// Names handed out by GetNames or GetDocumentation: freed together.
+struct BstrList {
+  explicit BstrList(size_t size) : items(size, nullptr) {}
+  ~BstrList() {
+    for (BSTR item : items) ::SysFreeString(item);
+  }
+  BstrList(const BstrList&) = delete;
+  BstrList& operator=(const BstrList&) = delete;
+  std::vector<BSTR> items;
+};
+
 struct Documentation {
   UniqueBstr name, doc;
   DWORD helpContext = 0;
@@ -216,17 +227,16 @@ class Completer {
     // A putter's value parameter has no name; GetNames by member id finds
     // the getter of a property, so a putter names only itself.
     const bool putter = func->invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF);
-    std::vector<BSTR> names(static_cast<size_t>(func->cParams) + 1, nullptr);
+    BstrList names(static_cast<size_t>(func->cParams) + 1);
     UINT count = 0;
     if (putter) {
-      Check(info->GetDocumentation(func->memid, &names[0], nullptr, nullptr, nullptr), "GetDocumentation");
+      Check(info->GetDocumentation(func->memid, &names.items[0], nullptr, nullptr, nullptr), "GetDocumentation");
       count = 1;
     } else {
-      Check(info->GetNames(func->memid, names.data(), static_cast<UINT>(names.size()), &count), "GetNames");
+      Check(info->GetNames(func->memid, names.items.data(), static_cast<UINT>(names.items.size()), &count),
+            "GetNames");
     }
-    const HRESULT hr = type->SetFuncAndParamNames(i, names.data(), count);
-    for (BSTR name : names) ::SysFreeString(name);
-    Check(hr, "SetFuncAndParamNames");
+    Check(type->SetFuncAndParamNames(i, names.items.data(), count), "SetFuncAndParamNames");
 
     const Documentation doc = Document(info, func->memid);
     if (doc.doc) Check(type->SetFuncDocString(i, doc.doc.get()), "SetFuncDocString");

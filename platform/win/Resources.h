@@ -45,6 +45,7 @@ struct SysFreeStringFn { void operator()(BSTR b) const { ::SysFreeString(b); } }
 struct DestroyArrayFn { void operator()(SAFEARRAY* a) const { ::SafeArrayDestroy(a); } };
 struct DestroyWindowFn { void operator()(HWND h) const { ::DestroyWindow(h); } };
 struct UnhookFn { void operator()(HHOOK h) const { ::UnhookWindowsHookEx(h); } };
+struct LocalFreeFn { void operator()(HLOCAL h) const { ::LocalFree(h); } };
 
 using UniqueHandle = Unique<HANDLE, nullptr, CloseHandleFn>;
 using UniqueKey = Unique<HKEY, nullptr, RegCloseKeyFn>;
@@ -53,6 +54,8 @@ using UniqueBstr = Unique<BSTR, nullptr, SysFreeStringFn>;
 using UniqueSafeArray = Unique<SAFEARRAY*, nullptr, DestroyArrayFn>;
 using UniqueWindow = Unique<HWND, nullptr, DestroyWindowFn>;
 using UniqueHook = Unique<HHOOK, nullptr, UnhookFn>;
+// Memory the system allocated for the caller (FormatMessage's buffer).
+using UniqueLocal = Unique<HLOCAL, nullptr, LocalFreeFn>;
 
 // A VARIANT that clears itself.
 class Variant : public VARIANT {
@@ -62,6 +65,23 @@ class Variant : public VARIANT {
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
   void Clear() { ::VariantClear(this); }
+};
+
+// An EXCEPINFO that IDispatch::Invoke may fill: it frees its texts.
+class ExceptionInfo : public EXCEPINFO {
+ public:
+  ExceptionInfo() : EXCEPINFO{} {}
+  ~ExceptionInfo() {
+    ::SysFreeString(bstrSource);
+    ::SysFreeString(bstrDescription);
+    ::SysFreeString(bstrHelpFile);
+  }
+  ExceptionInfo(const ExceptionInfo&) = delete;
+  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+  // Lets the server fill in what it deferred.
+  void Complete() {
+    if (pfnDeferredFillIn) pfnDeferredFillIn(this);
+  }
 };
 
 // COM initialised for the current thread for the owner's lifetime.

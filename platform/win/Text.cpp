@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include "Resources.h"
+
 namespace qelt::win {
 
 std::wstring AnsiToWide(const std::string& ansi) {
@@ -33,8 +35,8 @@ std::string SystemMessage(DWORD code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_ARGUMENT_ARRAY,
       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text(buffer ? buffer : "", n);
-  if (buffer) ::LocalFree(buffer);
+  const UniqueLocal owner(buffer);
+  std::string text(buffer ? buffer : "", buffer ? n : 0);
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
   return text;
 }

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "CardInfo.h"
+#include "RocDate.h"
 #include "Exception.h"
-#include "Text.h"
+#include "SystemText.h"
 
 using namespace qelt;
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Exception.h"
-#include "QeltUtility.h"
+#include "MessageObject.h"
 #include "TestSupport.h"
 
 using namespace qelt;

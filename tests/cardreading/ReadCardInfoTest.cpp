@@ -4,7 +4,7 @@
 
 #include "CardFiles.h"
 #include "Exception.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "win/Resources.h"
 
 using namespace qelt;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "CardFiles.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "win/Resources.h"
 
 using namespace qelt;

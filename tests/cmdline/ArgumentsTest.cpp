@@ -8,7 +8,7 @@
 #include "Exception.h"
 #include "IntegerText.h"
 #include "SplitString.h"
-#include "Text.h"
+#include "SystemText.h"
 
 using namespace qelt;
 using Pieces = std::vector<std::string>;

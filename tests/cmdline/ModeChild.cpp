@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "TestSupport.h"
 #include "win/Resources.h"
 

@@ -4,8 +4,8 @@
 
 #include "CardFiles.h"
 #include "ControlFixture.h"
-#include "MessageText.h"
-#include "QeltUtility.h"
+#include "FailureText.h"
+#include "MessageObject.h"
 #include "TestSupport.h"
 
 using namespace qelt;

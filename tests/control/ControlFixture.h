@@ -47,16 +47,13 @@ inline void Invoke(IDispatch* target, DISPID id, WORD flags, VARIANT* args, UINT
   DISPID named = DISPID_PROPERTYPUT;
   const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
   DISPPARAMS params{args, put ? &named : nullptr, count, put ? 1u : 0u};
-  EXCEPINFO exception{};
+  win::ExceptionInfo exception;
   UINT argError = 0;
   call.hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &call.result, &exception, &argError);
   if (call.hr == DISP_E_EXCEPTION) {
-    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+    exception.Complete();
     call.error = win::BstrToAnsi(exception.bstrDescription);
   }
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
 }
 
 inline DISPID IdOf(IDispatch* target, const wchar_t* name) {

@@ -184,7 +184,9 @@ TEST_F(TypeLibrary, DualInterfaceVtableAndDispids) {
     const bool out = m.param == kOutVariant || m.param == kOutLong || m.param == kOutBstr;
     EXPECT_EQ(p.paramdesc.wParamFlags, out ? (PARAMFLAG_FOUT | PARAMFLAG_FRETVAL) : PARAMFLAG_FIN);
     const VARTYPE vt = out ? p.tdesc.lptdesc->vt : p.tdesc.vt;
-    if (out) EXPECT_EQ(p.tdesc.vt, VT_PTR);
+    if (out) {
+      EXPECT_EQ(p.tdesc.vt, VT_PTR);
+    }
     const VARTYPE expected = (m.param == kOutLong || m.param == kInLong) ? VT_I4
                              : m.param == kOutBstr                       ? VT_BSTR
                                                                          : VT_VARIANT;

@@ -1,7 +1,7 @@
 // Encryption to the card's certificate and decryption with its key, through
 // files, and the input-file rule as the operations apply it.
 #include "CardFixture.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 
 using namespace qelt;
 using namespace qelt::test;

@@ -1,6 +1,6 @@
 // Result files: the new content replaces the old one whole, or the old one stays.
 #include "CardFixture.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 
 using namespace qelt;
 using namespace qelt::test;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <regex>
 
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 
 using namespace qelt;
 using namespace qelt::test;

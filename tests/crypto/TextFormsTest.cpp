@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "InputText.h"
-#include "SignUtility.h"
+#include "ToBeSignedText.h"
 
 using namespace qelt;
 

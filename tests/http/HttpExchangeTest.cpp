@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "HttpExchange.h"
-#include "HttpProtocolError.h"
+#include "EIdHTTPProtocolException.h"
 #include "ScriptedStream.h"
 
 namespace qelt {
@@ -36,11 +36,11 @@ struct FakeNetwork {
   };
 
   StreamOpener Opener() {
-    return [this](const std::string& h, uint16_t p, int timeoutMs) -> std::unique_ptr<ByteStream> {
+    return [this](const std::string& h, uint16_t p, std::chrono::milliseconds timeout) -> std::unique_ptr<ByteStream> {
       ++opens;
       host = h;
       port = p;
-      connectTimeoutMs = timeoutMs;
+      connectTimeoutMs = static_cast<int>(timeout.count());
       auto stream = std::make_unique<Stream>(*this);
       stream->Then(reply);
       stream->failWritesFrom = failWritesFrom;
@@ -150,7 +150,7 @@ TEST(PostOverStream, EveryWaitGetsAtMostWhatIsLeftOfTheExchange) {
   EXPECT_EQ(roomy.connectTimeoutMs, 30000);
   EXPECT_EQ(roomy.waits, std::vector<int>(roomy.waits.size(), 60000));
 
-  limits.exchangeTimeoutMs = 5000;
+  limits.exchangeTimeout = std::chrono::milliseconds(5000);
   FakeNetwork tight;
   PostOverStream(tight.Opener(), "http://val.example/", "b", {}, limits);
   EXPECT_GT(tight.connectTimeoutMs, 4000);

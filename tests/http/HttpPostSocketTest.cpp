@@ -144,7 +144,7 @@ TEST(HttpPostSockets, RedirectsAreProtocolFailuresCarryingTheReply) {
 
 TEST(HttpPostSockets, FailsWhenThePeerMisbehaves) {
   HttpLimits quick;
-  quick.readTimeoutMs = 300;
+  quick.ioTimeout = std::chrono::milliseconds(300);
   quick.maxBodyBytes = 100000;
   const std::pair<Script, std::string> cases[] = {
       {Script().Send("HTTP/1.0 20"), "Connection Closed Gracefully."},
@@ -183,7 +183,7 @@ TEST(HttpPostSockets, BodyOfAFailedReplyMayPauseUnder2000MsPerPiece) {
 // the whole exchange, with the failure of the wait it cut short.
 TEST(HttpPostSockets, ATricklingPeerEndsAtTheExchangeDeadline) {
   HttpLimits limits;
-  limits.exchangeTimeoutMs = 1500;
+  limits.exchangeTimeout = std::chrono::milliseconds(1500);
   const std::string failed = "HTTP/1.0 500 Internal Server Error\r\n\r\n";
   const Script cases[] = {
       Script().Trickle(100, "HTTP/1.0 200 OK\r\nX: " + std::string(100, 'a')),
@@ -234,7 +234,7 @@ TEST(HttpPostSockets, ConnectionFailuresCarryTheSocketError) {
   ExpectSocketError(ConnectFailure("http://qelt-no-such-host.invalid/", {}), "");
 
   HttpLimits quick;
-  quick.connectTimeoutMs = 500;
+  quick.connectTimeout = std::chrono::milliseconds(500);
   Stopwatch watch;
   ExpectSocketError(ConnectFailure("http://127.0.0.1:" + Env("QELT_STALLED_PORT") + "/", {}, quick),
                     "10060");
@@ -242,7 +242,7 @@ TEST(HttpPostSockets, ConnectionFailuresCarryTheSocketError) {
 
   // The deadline of the whole exchange ends the connect wait the same way.
   HttpLimits shortExchange;
-  shortExchange.exchangeTimeoutMs = 500;
+  shortExchange.exchangeTimeout = std::chrono::milliseconds(500);
   Stopwatch exchangeWatch;
   ExpectSocketError(
       ConnectFailure("http://127.0.0.1:" + Env("QELT_STALLED_PORT") + "/", {}, shortExchange), "10060");

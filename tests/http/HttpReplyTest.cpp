@@ -5,7 +5,7 @@
 
 #include "BufferedReader.h"
 #include "HttpExchange.h"
-#include "HttpProtocolError.h"
+#include "EIdHTTPProtocolException.h"
 #include "ScriptedStream.h"
 
 namespace qelt {
@@ -16,8 +16,8 @@ using test::ScriptedStream;
 // Limits distinct enough to tell which wait was used.
 HttpLimits TestLimits() {
   HttpLimits limits;
-  limits.readTimeoutMs = 60000;
-  limits.failedBodyTimeoutMs = 2000;
+  limits.ioTimeout = std::chrono::milliseconds(60000);
+  limits.failedBodyTimeout = std::chrono::milliseconds(2000);
   return limits;
 }
 
@@ -255,7 +255,7 @@ TEST(ReceiveReply, LinesUpToTheLimitAreAccepted) {
 // minute: each line copied the whole value.
 TEST(ReceiveReply, ReadsAFoldedHeadAtTheBoundQuickly) {
   std::string head = "HTTP/1.0 200 OK\nContent-Length: 2\n";
-  while (head.size() + 4 <= kDefaultMaxHeadBytes) head += " a\n";
+  while (head.size() + 4 <= HttpLimits::kDefaultMaxHeadBytes) head += " a\n";
   ScriptedStream stream = Pieces({head + "\nok"});
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReceiveReply(stream, TestLimits()), "ok");
@@ -264,8 +264,8 @@ TEST(ReceiveReply, ReadsAFoldedHeadAtTheBoundQuickly) {
 
 TEST(ReceiveReply, WaitsTheShortLimitOnlyForTheBodyOfAFailedReply) {
   HttpLimits limits;
-  limits.readTimeoutMs = 111;
-  limits.failedBodyTimeoutMs = 22;
+  limits.ioTimeout = std::chrono::milliseconds(111);
+  limits.failedBodyTimeout = std::chrono::milliseconds(22);
 
   ScriptedStream success = Pieces({"HTTP/1.0 200 OK\r\n", "\r\n", "body"});
   ReceiveReply(success, limits);

@@ -23,8 +23,8 @@ class ScriptedStream : public ByteStream {
     return *this;
   }
 
-  size_t Read(char* buffer, size_t capacity, int timeoutMs) override {
-    readTimeouts.push_back(timeoutMs);
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) override {
+    readTimeouts.push_back(static_cast<int>(timeout.count()));
     if (next_ == steps_.size()) return 0;  // peer closed
     Step& step = steps_[next_];
     if (step.stall) {
@@ -38,15 +38,15 @@ class ScriptedStream : public ByteStream {
     return n;
   }
 
-  void Write(const char* data, size_t size, int timeoutMs) override {
-    writeTimeouts.push_back(timeoutMs);
+  void Write(const char* data, size_t size, std::chrono::milliseconds timeout) override {
+    writeTimeouts.push_back(static_cast<int>(timeout.count()));
     if (writes.size() == failWritesFrom) throw Exception("Socket Error # 10054");
     writes.emplace_back(data, size);
   }
 
   std::vector<std::string> writes;
   size_t failWritesFrom = static_cast<size_t>(-1);  // the write that fails, counted from 0
-  std::vector<int> readTimeouts;
+  std::vector<int> readTimeouts;  // in milliseconds
   std::vector<int> writeTimeouts;
 
  private:

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "QeltUtility.h"
+#include "MessageObject.h"
 #include "TestSupport.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "Exception.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "TestSupport.h"
 #include "win/Resources.h"
 #include "win/Text.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Exception.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "TestSupport.h"
 #include "win/Resources.h"
 #include "win/Text.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Exception.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 #include "TestSupport.h"
 #include "win/Resources.h"
 

@@ -11,7 +11,7 @@ namespace {
 constexpr size_t kReadChunk = 32768;
 }
 
-bool BufferedReader::Fill(int timeoutMs) {
+bool BufferedReader::Fill(std::chrono::milliseconds timeout) {
   if (closed_) return false;
   if (start_ > 0 && start_ >= buffer_.size() / 2) {
     buffer_.erase(0, start_);
@@ -21,7 +21,7 @@ bool BufferedReader::Fill(int timeoutMs) {
   buffer_.resize(oldSize + kReadChunk);
   size_t got = 0;
   try {
-    got = stream_.Read(&buffer_[oldSize], kReadChunk, timeoutMs);
+    got = stream_.Read(&buffer_[oldSize], kReadChunk, timeout);
   } catch (...) {
     buffer_.resize(oldSize);
     throw;
@@ -40,7 +40,7 @@ void BufferedReader::Consume(size_t count, std::string* out) {
   }
 }
 
-bool BufferedReader::ReadLine(std::string& line, int timeoutMs) {
+bool BufferedReader::ReadLine(std::string& line, std::chrono::milliseconds timeout) {
   size_t searched = 0;
   for (;;) {
     const char* begin = buffer_.data() + start_;
@@ -55,16 +55,16 @@ bool BufferedReader::ReadLine(std::string& line, int timeoutMs) {
     }
     searched = Buffered();
     if (searched > kMaxLineLength) throw Exception("Max line length exceeded.");
-    if (!Fill(timeoutMs)) {
+    if (!Fill(timeout)) {
       Consume(Buffered(), nullptr);
       return false;
     }
   }
 }
 
-bool BufferedReader::ReadBytes(uint64_t count, std::string& out, int timeoutMs) {
+bool BufferedReader::ReadBytes(uint64_t count, std::string& out, std::chrono::milliseconds timeout) {
   while (count > 0) {
-    if (Buffered() == 0 && !Fill(timeoutMs)) return false;
+    if (Buffered() == 0 && !Fill(timeout)) return false;
     const size_t take = static_cast<size_t>(std::min<uint64_t>(count, Buffered()));
     Consume(take, &out);
     count -= take;
@@ -72,13 +72,13 @@ bool BufferedReader::ReadBytes(uint64_t count, std::string& out, int timeoutMs) 
   return true;
 }
 
-bool BufferedReader::ReadToClose(std::string& out, size_t maxBytes, int timeoutMs) {
+bool BufferedReader::ReadToClose(std::string& out, size_t maxBytes, std::chrono::milliseconds timeout) {
   size_t taken = 0;
   do {
     if (Buffered() > maxBytes - taken) return false;
     taken += Buffered();
     Consume(Buffered(), &out);
-  } while (Fill(timeoutMs));
+  } while (Fill(timeout));
   return true;
 }
 

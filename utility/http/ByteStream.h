@@ -1,5 +1,6 @@
 // A connected byte stream: the seam between HTTP framing and sockets.
 #pragma once
+#include <chrono>
 #include <cstddef>
 
 namespace qelt {
@@ -7,13 +8,13 @@ namespace qelt {
 class ByteStream {
  public:
   virtual ~ByteStream() = default;
-  // Waits at most timeoutMs for data and returns how many bytes were stored
+  // Waits at most timeout for data and returns how many bytes were stored
   // (at most capacity); 0 means the peer has closed. Throws
   // qelt::Exception("Read Timeout") when nothing arrives in time.
-  virtual size_t Read(char* buffer, size_t capacity, int timeoutMs) = 0;
-  // Sends all bytes, waiting at most timeoutMs each time the peer stops
+  virtual size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) = 0;
+  // Sends all bytes, waiting at most timeout each time the peer stops
   // taking them; throws on failure.
-  virtual void Write(const char* data, size_t size, int timeoutMs) = 0;
+  virtual void Write(const char* data, size_t size, std::chrono::milliseconds timeout) = 0;
 };
 
 }  // namespace qelt

@@ -6,25 +6,23 @@
 
 namespace qelt {
 
-Deadline::Deadline(int totalMs, Clock::time_point start)
-    : end_(start + std::chrono::milliseconds(totalMs)) {}
+Deadline::Deadline(std::chrono::milliseconds total, Clock::time_point start) : end_(start + total) {}
 
-int Deadline::LeftMs(Clock::time_point now) const {
-  if (now >= end_) return 0;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - now);
-  return static_cast<int>(left.count());
+std::chrono::milliseconds Deadline::Left(Clock::time_point now) const {
+  if (now >= end_) return std::chrono::milliseconds(0);
+  return std::chrono::ceil<std::chrono::milliseconds>(end_ - now);
 }
 
-size_t DeadlineStream::Read(char* buffer, size_t capacity, int timeoutMs) {
-  const int left = deadline_.LeftMs();
-  if (left == 0) throw Exception("Read Timeout");
-  return inner_.Read(buffer, capacity, std::min(timeoutMs, left));
+size_t DeadlineStream::Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) {
+  const std::chrono::milliseconds left = deadline_.Left();
+  if (left.count() == 0) throw Exception("Read Timeout");
+  return inner_.Read(buffer, capacity, std::min(timeout, left));
 }
 
-void DeadlineStream::Write(const char* data, size_t size, int timeoutMs) {
-  const int left = deadline_.LeftMs();
-  if (left == 0) throw Exception("Write Timeout");
-  inner_.Write(data, size, std::min(timeoutMs, left));
+void DeadlineStream::Write(const char* data, size_t size, std::chrono::milliseconds timeout) {
+  const std::chrono::milliseconds left = deadline_.Left();
+  if (left.count() == 0) throw Exception("Write Timeout");
+  inner_.Write(data, size, std::min(timeout, left));
 }
 
 }  // namespace qelt

@@ -11,11 +11,11 @@ class Deadline {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Ends totalMs after start.
-  explicit Deadline(int totalMs, Clock::time_point start = Clock::now());
+  // Ends total after start.
+  explicit Deadline(std::chrono::milliseconds total, Clock::time_point start = Clock::now());
 
   // Whole milliseconds left at now, rounded up: 0 once the deadline has passed.
-  int LeftMs(Clock::time_point now = Clock::now()) const;
+  std::chrono::milliseconds Left(Clock::time_point now = Clock::now()) const;
 
  private:
   Clock::time_point end_;
@@ -28,8 +28,8 @@ class DeadlineStream : public ByteStream {
  public:
   DeadlineStream(ByteStream& inner, const Deadline& deadline) : inner_(inner), deadline_(deadline) {}
 
-  size_t Read(char* buffer, size_t capacity, int timeoutMs) override;
-  void Write(const char* data, size_t size, int timeoutMs) override;
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) override;
+  void Write(const char* data, size_t size, std::chrono::milliseconds timeout) override;
 
  private:
   ByteStream& inner_;

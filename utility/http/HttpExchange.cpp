@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "AsciiText.h"
 #include "BufferedReader.h"
 #include "Exception.h"
+#include "EIdHTTPProtocolException.h"
 #include "ExchangeDeadline.h"
-#include "HttpProtocolError.h"
-#include "HttpReplyReader.h"
+#include "HttpReply.h"
 #include "HttpRequest.h"
 #include "HttpUrl.h"
 
@@ -21,30 +22,17 @@ bool IsSuccess(const HttpReplyHead& head) {
   return !redirect && head.code >= 200 && head.code <= 299;
 }
 
-uint16_t CheckedPort(int64_t port, const std::string& asWritten) {
-  if (port < 0 || port > 65535) throw Exception("Invalid port number: " + asWritten);
-  return static_cast<uint16_t>(port);
-}
-
-uint16_t ParseUrlPort(const std::string& text) {
-  if (text.empty() || text.size() > 5 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    throw Exception("Invalid port number: " + text);
-  }
-  return CheckedPort(std::stol(text), text);
-}
-
 }  // namespace
 
 std::string ReceiveReply(ByteStream& stream, const HttpLimits& limits) {
   BufferedReader reader(stream);
-  const HttpReplyHead head = ReadReplyHead(reader, limits.readTimeoutMs, limits.maxHeadBytes);
+  const HttpReplyHead head = ReadReplyHead(reader, limits.ioTimeout, limits.maxHeadBytes);
   if (IsSuccess(head)) {
     if (!head.complete) throw Exception("Undefined situation");
     if (head.code == 204) return std::string();
-    return ReadReplyBody(reader, head, limits.readTimeoutMs, limits.maxBodyBytes);
+    return ReadReplyBody(reader, head, limits.ioTimeout, limits.maxBodyBytes);
   }
-  std::string body = ReadReplyBody(reader, head, limits.failedBodyTimeoutMs, limits.maxBodyBytes);
+  std::string body = ReadReplyBody(reader, head, limits.failedBodyTimeout, limits.maxBodyBytes);
   throw EIdHTTPProtocolException(head.code, head.statusLine, std::move(body));
 }
 
@@ -59,19 +47,18 @@ std::string PostOverStream(const StreamOpener& open, const std::string& url,
                              : "IOHandler value is not valid");
   }
   const std::string& host = viaProxy ? proxy.server : parts.host;
-  const uint16_t port = viaProxy ? CheckedPort(proxy.port, std::to_string(proxy.port))
-                                 : ParseUrlPort(parts.port);
+  const uint16_t port = viaProxy ? CheckedPort(proxy.port) : ParseUrlPort(parts.port);
   const std::string head = BuildRequestHead(parts, body.size(), proxy);
 
-  const Deadline deadline(limits.exchangeTimeoutMs);
+  const Deadline deadline(limits.exchangeTimeout);
   const std::unique_ptr<ByteStream> connection =
-      open(host, port, std::min(limits.connectTimeoutMs, deadline.LeftMs()));
+      open(host, port, std::min(limits.connectTimeout, deadline.Left()));
   DeadlineStream stream(*connection, deadline);
   try {
-    stream.Write(head.data(), head.size(), limits.readTimeoutMs);
+    stream.Write(head.data(), head.size(), limits.ioTimeout);
     for (size_t offset = 0; offset < body.size(); offset += kMaxBodyWrite) {
       stream.Write(body.data() + offset, std::min(kMaxBodyWrite, body.size() - offset),
-                   limits.readTimeoutMs);
+                   limits.ioTimeout);
     }
   } catch (const Exception&) {
     // A peer may refuse the request as soon as it has the head (a proxy that

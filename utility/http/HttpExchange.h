@@ -1,6 +1,7 @@
 // One POST exchange over a stream that the caller's opener connects: the
 // whole protocol, independent of the socket layer.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,9 +12,9 @@
 
 namespace qelt {
 
-// Connects to host:port within timeoutMs, or throws.
-using StreamOpener =
-    std::function<std::unique_ptr<ByteStream>(const std::string& host, uint16_t port, int timeoutMs)>;
+// Connects to host:port within timeout, or throws.
+using StreamOpener = std::function<std::unique_ptr<ByteStream>(const std::string& host, uint16_t port,
+                                                                std::chrono::milliseconds timeout)>;
 
 // Posts body to url, directly or through the proxy, and returns the reply
 // body as received. Throws EIdHTTPProtocolException for a reply that is not
@@ -21,7 +22,7 @@ using StreamOpener =
 // failure. Nothing is connected when the URL or proxy is refused; the
 // stream is closed on every path. From opening the stream to the end of the
 // reply, every wait (the opener's included) gets at most what is left of
-// limits.exchangeTimeoutMs.
+// limits.exchangeTimeout.
 std::string PostOverStream(const StreamOpener& open, const std::string& url,
                            const std::string& body, const HttpProxySettings& proxy,
                            const HttpLimits& limits);

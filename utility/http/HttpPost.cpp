@@ -10,8 +10,9 @@ std::string HttpPost(const std::string& url, const std::string& body,
                      const HttpProxySettings& proxy, const HttpLimits& limits) {
   WinSockSession session;
   return PostOverStream(
-      [](const std::string& host, uint16_t port, int timeoutMs) -> std::unique_ptr<ByteStream> {
-        return WinSockStream::Connect(host, port, timeoutMs);
+      [](const std::string& host, uint16_t port,
+         std::chrono::milliseconds timeout) -> std::unique_ptr<ByteStream> {
+        return WinSockStream::Connect(host, port, timeout);
       },
       url, body, proxy, limits);
 }

@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "HttpProtocolError.h"
+#include "EIdHTTPProtocolException.h"
 #include "HttpSettings.h"
 
 namespace qelt {

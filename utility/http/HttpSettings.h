@@ -1,5 +1,6 @@
 // What the caller chooses for one HTTP exchange: the proxy and the wait bounds.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,13 +19,14 @@ struct HttpProxySettings {
 struct HttpLimits {
   // Longest the exchange may take, from the start of connecting to the end of
   // the reply: every wait below gets at most what is left of it.
-  int exchangeTimeoutMs = 120000;
-  int connectTimeoutMs = 30000;
-  // Longest wait for the next byte of the status line, the headers, the body
-  // of a success reply, and for the peer to take the request.
-  int readTimeoutMs = 60000;
+  std::chrono::milliseconds exchangeTimeout{120000};
+  std::chrono::milliseconds connectTimeout{30000};
+  // Longest wait for the peer on the socket, either way: for it to take the
+  // next piece of the request, and for the next byte of the status line, the
+  // headers and the body of a success reply.
+  std::chrono::milliseconds ioTimeout{60000};
   // Longest wait for the next piece of the body of a failed reply.
-  int failedBodyTimeoutMs = 2000;
+  std::chrono::milliseconds failedBodyTimeout{2000};
 
   // Largest reply body taken, whatever its framing, so a peer that keeps
   // sending cannot grow the host's memory without end.
@@ -34,7 +36,5 @@ struct HttpLimits {
   static constexpr size_t kDefaultMaxHeadBytes = 1024 * 1024;
   size_t maxHeadBytes = kDefaultMaxHeadBytes;
 };
-
-constexpr size_t kDefaultMaxHeadBytes = HttpLimits::kDefaultMaxHeadBytes;
 
 }  // namespace qelt

@@ -2,27 +2,24 @@
 
 #include <algorithm>
 
+#include "AsciiText.h"
 #include "Exception.h"
 
 namespace qelt {
 
-namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+uint16_t CheckedPort(int64_t port) {
+  if (port < 0 || port > 65535) throw Exception("Invalid port number: " + std::to_string(port));
+  return static_cast<uint16_t>(port);
 }
 
-bool HasControlCharacter(const std::string& text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7F;
-  });
+uint16_t ParseUrlPort(const std::string& text) {
+  if (text.empty() || text.size() > 5 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    throw Exception("Invalid port number: " + text);
+  }
+  const long port = std::stol(text);
+  if (port > 65535) throw Exception("Invalid port number: " + text);
+  return static_cast<uint16_t>(port);
 }
 
 std::string HttpUrl::HostValue() const { return port == "80" ? host : host + ":" + port; }

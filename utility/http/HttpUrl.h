@@ -1,5 +1,6 @@
 // Splitting a URL into what one HTTP exchange needs.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace qelt {
@@ -21,10 +22,12 @@ struct HttpUrl {
 // would otherwise reach the request line or the Host header).
 HttpUrl SplitHttpUrl(const std::string& url);
 
-// True when the text holds a byte below 0x20 or DEL.
-bool HasControlCharacter(const std::string& text);
+// The port of a split URL as a number: one to five decimal digits, at most
+// 65535. Throws "Invalid port number: " and the text otherwise.
+uint16_t ParseUrlPort(const std::string& text);
 
-// Case-insensitive ASCII comparison.
-bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+// A port given as a number (the proxy's): 0 to 65535, else throws
+// "Invalid port number: " and the number.
+uint16_t CheckedPort(int64_t port);
 
 }  // namespace qelt

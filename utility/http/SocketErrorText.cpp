@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Exception.h"
+#include "win/Text.h"
 
 namespace qelt {
 
@@ -29,16 +30,7 @@ const char* FallbackDescription(int error) {
 }  // namespace
 
 std::string SocketErrorText(int error) {
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string description;
-  if (length != 0 && buffer) description.assign(buffer, length);
-  if (buffer) LocalFree(buffer);
-  while (!description.empty() && (description.back() == '\r' || description.back() == '\n')) {
-    description.pop_back();
-  }
+  std::string description = win::SystemMessage(static_cast<DWORD>(error));
   if (description.empty()) description = FallbackDescription(error);
   return "Socket Error # " + std::to_string(error) + "\r\n" + description;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "Exception.h"
 #include "HostAddress.h"
@@ -14,16 +15,20 @@ namespace qelt {
 
 namespace {
 
-timeval ToTimeval(int timeoutMs) {
+timeval ToTimeval(std::chrono::milliseconds timeout) {
   timeval tv;
-  tv.tv_sec = timeoutMs / 1000;
-  tv.tv_usec = (timeoutMs % 1000) * 1000;
+  tv.tv_sec = static_cast<long>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
   return tv;
 }
 
+struct AddressListFree {
+  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+
 in_addr Resolve(const std::string& host) {
-  in_addr address{};
   if (const auto literal = LiteralIpv4(host)) {
+    in_addr address{};
     std::memcpy(&address, literal->data(), 4);
     return address;
   }
@@ -31,15 +36,11 @@ in_addr Resolve(const std::string& host) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (error != 0 || !found) {
-    if (found) freeaddrinfo(found);
-    ThrowSocketError(error != 0 ? error : WSAHOST_NOT_FOUND);
-  }
-  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return address;
+  addrinfo* raw = nullptr;
+  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &raw);
+  const std::unique_ptr<addrinfo, AddressListFree> found(raw);
+  if (error != 0 || !found) ThrowSocketError(error != 0 ? error : WSAHOST_NOT_FOUND);
+  return reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
 }
 
 void SetNonBlocking(SOCKET socket, bool on) {
@@ -47,7 +48,7 @@ void SetNonBlocking(SOCKET socket, bool on) {
   if (ioctlsocket(socket, FIONBIO, &mode) != 0) ThrowSocketError(WSAGetLastError());
 }
 
-void ConnectWithin(SOCKET socket, const sockaddr_in& address, int timeoutMs) {
+void ConnectWithin(SOCKET socket, const sockaddr_in& address, std::chrono::milliseconds timeout) {
   SetNonBlocking(socket, true);
   if (connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const int error = WSAGetLastError();
@@ -58,7 +59,7 @@ void ConnectWithin(SOCKET socket, const sockaddr_in& address, int timeoutMs) {
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval tv = ToTimeval(timeoutMs);
+    timeval tv = ToTimeval(timeout);
     const int ready = select(0, nullptr, &writable, &failed, &tv);
     if (ready == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
     if (ready == 0) ThrowSocketError(WSAETIMEDOUT);
@@ -83,7 +84,7 @@ void ScopedSocket::Close() {
 }
 
 std::unique_ptr<WinSockStream> WinSockStream::Connect(const std::string& host, uint16_t port,
-                                                      int timeoutMs) {
+                                                      std::chrono::milliseconds timeout) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -91,21 +92,22 @@ std::unique_ptr<WinSockStream> WinSockStream::Connect(const std::string& host, u
 
   std::unique_ptr<WinSockStream> stream(new WinSockStream(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
   if (stream->socket_.Get() == INVALID_SOCKET) ThrowSocketError(WSAGetLastError());
-  ConnectWithin(stream->socket_.Get(), address, timeoutMs);
+  ConnectWithin(stream->socket_.Get(), address, timeout);
   return stream;
 }
 
-void WinSockStream::UseTimeout(int option, int timeoutMs, int& current) {
-  if (timeoutMs == current) return;
+void WinSockStream::UseTimeout(int option, std::chrono::milliseconds timeout,
+                               std::chrono::milliseconds& current) {
+  if (timeout == current) return;
   // Zero would mean "wait for ever" to the socket layer.
-  const DWORD value = static_cast<DWORD>(std::max(timeoutMs, 1));
+  const DWORD value = static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, MAXDWORD));
   if (setsockopt(socket_.Get(), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0)
     ThrowSocketError(WSAGetLastError());
-  current = timeoutMs;
+  current = timeout;
 }
 
-size_t WinSockStream::Read(char* buffer, size_t capacity, int timeoutMs) {
-  UseTimeout(SO_RCVTIMEO, timeoutMs, readTimeoutMs_);
+size_t WinSockStream::Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) {
+  UseTimeout(SO_RCVTIMEO, timeout, readTimeout_);
   const int got = recv(socket_.Get(), buffer, static_cast<int>(std::min<size_t>(capacity, INT_MAX)), 0);
   if (got == SOCKET_ERROR) {
     const int error = WSAGetLastError();
@@ -115,8 +117,8 @@ size_t WinSockStream::Read(char* buffer, size_t capacity, int timeoutMs) {
   return static_cast<size_t>(got);
 }
 
-void WinSockStream::Write(const char* data, size_t size, int timeoutMs) {
-  UseTimeout(SO_SNDTIMEO, timeoutMs, writeTimeoutMs_);
+void WinSockStream::Write(const char* data, size_t size, std::chrono::milliseconds timeout) {
+  UseTimeout(SO_SNDTIMEO, timeout, writeTimeout_);
   while (size > 0) {
     const int sent = send(socket_.Get(), data, static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
     if (sent == SOCKET_ERROR) {

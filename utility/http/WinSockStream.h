@@ -1,5 +1,6 @@
 // A TCP connection over WinSock as a ByteStream. Needs a live WinSockSession.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,23 +27,23 @@ class ScopedSocket {
 
 class WinSockStream : public ByteStream {
  public:
-  // Resolves host to one IPv4 address and connects within timeoutMs.
+  // Resolves host to one IPv4 address and connects within timeout.
   // Throws the socket error text on failure (WSAETIMEDOUT on time-out).
   static std::unique_ptr<WinSockStream> Connect(const std::string& host, uint16_t port,
-                                                int timeoutMs);
+                                                std::chrono::milliseconds timeout);
 
-  size_t Read(char* buffer, size_t capacity, int timeoutMs) override;
-  void Write(const char* data, size_t size, int timeoutMs) override;
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) override;
+  void Write(const char* data, size_t size, std::chrono::milliseconds timeout) override;
 
  private:
   explicit WinSockStream(SOCKET socket) : socket_(socket) {}
   // Sets the socket's own receive or send time-out when it changes: cheaper
   // than a wait before every call.
-  void UseTimeout(int option, int timeoutMs, int& current);
+  void UseTimeout(int option, std::chrono::milliseconds timeout, std::chrono::milliseconds& current);
 
   ScopedSocket socket_;
-  int readTimeoutMs_ = -1;
-  int writeTimeoutMs_ = -1;
+  std::chrono::milliseconds readTimeout_{-1};   // -1: not set yet
+  std::chrono::milliseconds writeTimeout_{-1};
 };
 
 }  // namespace qelt

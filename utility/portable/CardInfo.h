@@ -41,9 +41,4 @@ class TCardInfo {
       notAfter_, serialNumber_, icCardId_, usage_;
 };
 
-// A Gregorian YYYYMMDD text as a date of the Republic of China calendar.
-std::string ToRocDate(const std::string& text);
-// Left-pads with whole copies of pad up to width; longer texts stay whole.
-std::string PadLeft(const std::string& text, int width, const std::string& pad);
-
 }  // namespace qelt

@@ -6,6 +6,7 @@
 
 #include "Exception.h"
 #include "HttpExchange.h"
+#include "AsciiText.h"
 #include "HttpUrl.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 class PiecesStream : public qelt::ByteStream {
  public:
   explicit PiecesStream(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
-  size_t Read(char* buffer, size_t capacity, int) override {
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds) override {
     while (next_ < pieces_.size() && offset_ == pieces_[next_].size()) { ++next_; offset_ = 0; }
     if (next_ == pieces_.size()) return 0;
     const std::string& piece = pieces_[next_];
@@ -23,7 +24,7 @@ class PiecesStream : public qelt::ByteStream {
     offset_ += n;
     return n;
   }
-  void Write(const char*, size_t, int) override {}
+  void Write(const char*, size_t, std::chrono::milliseconds) override {}
 
  private:
   std::vector<std::string> pieces_;

@@ -21,7 +21,7 @@ constexpr size_t kMaxReply = 1024 * 1024 + 65536;
 class PiecesStream : public qelt::ByteStream {
  public:
   explicit PiecesStream(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
-  size_t Read(char* buffer, size_t capacity, int) override {
+  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds) override {
     while (next_ < pieces_.size() && offset_ == pieces_[next_].size()) {
       ++next_;
       offset_ = 0;
@@ -33,7 +33,7 @@ class PiecesStream : public qelt::ByteStream {
     offset_ += n;
     return n;
   }
-  void Write(const char*, size_t, int) override {}
+  void Write(const char*, size_t, std::chrono::milliseconds) override {}
 
  private:
   std::vector<std::string> pieces_;

@@ -1,13 +1,14 @@
-// The form behind the control: it owns the utility object and the card
-// information of the last read, and carries out the members of IQELTReader
-// in 8-bit text. Failures are thrown as qelt::Exception.
+// The control's state and its members in 8-bit text: the utility object, the
+// card information of the last read and whether that read is current
+// (cleared by a failed read). The automation side (ReaderAutomation.cpp)
+// calls these; failures are thrown as qelt::Exception.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "CardInfo.h"
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 
 namespace qelt::control {
 

@@ -1,4 +1,6 @@
-#include "QeltUtility.h"
+// A toolkit result code becomes its message: the error table's string
+// resource of that number, loaded from the calling module.
+#include "MessageObject.h"
 
 #include <windows.h>
 

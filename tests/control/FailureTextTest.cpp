@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Exception.h"
-#include "MessageText.h"
+#include "FailureText.h"
 #include "TestSupport.h"
 #include "VariantText.h"
 #include "win/Resources.h"
@@ -13,7 +13,7 @@ using qelt::test::Ansi;
 
 namespace {
 
-TEST(MessageText, CheckCardTrimsTrailingBlanksControlsAndPeriods) {
+TEST(FailureText, CheckCardTrimsTrailingBlanksControlsAndPeriods) {
   const struct { std::string description; std::string expected; } cases[] = {
       {"Bad PIN.", "Bad PIN"},
       {"Bad PIN. \r\n", "Bad PIN"},
@@ -26,7 +26,7 @@ TEST(MessageText, CheckCardTrimsTrailingBlanksControlsAndPeriods) {
   for (const auto& c : cases) EXPECT_EQ(control::CheckCardMessage(c.description, E_UNEXPECTED), c.expected);
 }
 
-TEST(MessageText, CheckCardFallsBackToThePlatformsText) {
+TEST(FailureText, CheckCardFallsBackToThePlatformsText) {
   const std::string platform = control::CheckCardMessage("", E_UNEXPECTED);
   EXPECT_FALSE(platform.empty());
   EXPECT_NE(platform.back(), '.');
@@ -35,7 +35,7 @@ TEST(MessageText, CheckCardFallsBackToThePlatformsText) {
   EXPECT_EQ(control::CheckCardMessage("", static_cast<HRESULT>(0x80047A2B)), "OLE error 80047A2B");
 }
 
-TEST(MessageText, DaxErrorAppendsAPeriodAfterCharactersSortingAfterIt) {
+TEST(FailureText, DaxErrorAppendsAPeriodAfterCharactersSortingAfterIt) {
   const struct { std::string message; std::string expected; } cases[] = {
       {"OLE error 80040154", "OLE error 80040154."},
       {"Class not registered", "Class not registered."},

@@ -1,4 +1,4 @@
-#include "Toolkit.h"
+#include "CardToolkit.h"
 
 #include <ocidl.h>
 
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Exception.h"
+#include "ToolkitDispatchIds.h"
 #include "win/Text.h"
 
 namespace qelt {
@@ -17,11 +18,6 @@ const IID TQELT::kDispatchIid = {0x33E89B69, 0xC1E7, 0x4001, {0xA0, 0xD9, 0x67, 
 
 namespace {
 
-enum : DISPID {
-  kVerifyPin = 6, kDecryptData = 7, kEncryptData = 8, kGetCertificateInfo = 9,
-  kSignData = 10, kVerifySignedData = 11, kGetCertificate = 12,
-};
-
 // One positional argument: an input text, an input 16-bit integer, or an output text.
 struct Arg {
   const std::string* text = nullptr;
@@ -32,16 +28,13 @@ Arg In(const std::string& text) { return Arg{&text, 0, nullptr}; }
 Arg In(std::int16_t number) { return Arg{nullptr, number, nullptr}; }
 Arg Out(std::string& out) { return Arg{nullptr, 0, &out}; }
 
-[[noreturn]] void ThrowInvokeFailure(HRESULT hr, EXCEPINFO& info) {
+[[noreturn]] void ThrowInvokeFailure(HRESULT hr, win::ExceptionInfo& info) {
   std::string message;
   if (hr == DISP_E_EXCEPTION) {
-    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    info.Complete();
     message = win::BstrToAnsi(info.bstrDescription);
     if (info.scode) hr = info.scode;
   }
-  ::SysFreeString(info.bstrSource);
-  ::SysFreeString(info.bstrDescription);
-  ::SysFreeString(info.bstrHelpFile);
   if (message.empty()) message = win::ComErrorMessage(hr);
   throw Exception(message);
 }
@@ -76,7 +69,7 @@ std::int32_t Call(IDispatch* target, DISPID id, std::vector<Arg> args) {
   }
   DISPPARAMS params{raw.data(), nullptr, static_cast<UINT>(n), 0};
   win::Variant result;
-  EXCEPINFO info{};
+  win::ExceptionInfo info;
   UINT argError = 0;
   const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                     &result, &info, &argError);
@@ -111,32 +104,32 @@ IDispatch* TQELT::Dispatch() {
   return dispatch_.Get();
 }
 
-std::int32_t TQELT::VerifyPin(const std::string& pin) { return Call(Dispatch(), kVerifyPin, {In(pin)}); }
+std::int32_t TQELT::VerifyPin(const std::string& pin) { return Call(Dispatch(), toolkit::kVerifyPin, {In(pin)}); }
 
 std::int32_t TQELT::DecryptData(const std::string& cipher, const std::string& pin, std::string& plain) {
-  return Call(Dispatch(), kDecryptData, {In(cipher), In(pin), Out(plain)});
+  return Call(Dispatch(), toolkit::kDecryptData, {In(cipher), In(pin), Out(plain)});
 }
 
 std::int32_t TQELT::EncryptData(const std::string& plain, const std::string& cert, std::string& cipher) {
-  return Call(Dispatch(), kEncryptData, {In(plain), In(cert), Out(cipher)});
+  return Call(Dispatch(), toolkit::kEncryptData, {In(plain), In(cert), Out(cipher)});
 }
 
 std::int32_t TQELT::GetCertificateInfo(const std::string& cert, std::string& info) {
-  return Call(Dispatch(), kGetCertificateInfo, {In(cert), Out(info)});
+  return Call(Dispatch(), toolkit::kGetCertificateInfo, {In(cert), Out(info)});
 }
 
 std::int32_t TQELT::SignData(std::int16_t signTyp, const std::string& tbs, const std::string& pin,
                              std::string& signature) {
-  return Call(Dispatch(), kSignData, {In(signTyp), In(tbs), In(pin), Out(signature)});
+  return Call(Dispatch(), toolkit::kSignData, {In(signTyp), In(tbs), In(pin), Out(signature)});
 }
 
 std::int32_t TQELT::VerifySignedData(const std::string& signature, const std::string& tbs,
                                      std::string& signer, std::string& signingTime) {
-  return Call(Dispatch(), kVerifySignedData, {In(signature), In(tbs), Out(signer), Out(signingTime)});
+  return Call(Dispatch(), toolkit::kVerifySignedData, {In(signature), In(tbs), Out(signer), Out(signingTime)});
 }
 
 std::int32_t TQELT::GetCertificate(std::int16_t certType, std::string& cert, std::string& cardNo) {
-  return Call(Dispatch(), kGetCertificate, {In(certType), Out(cert), Out(cardNo)});
+  return Call(Dispatch(), toolkit::kGetCertificate, {In(certType), Out(cert), Out(cardNo)});
 }
 
 }  // namespace qelt

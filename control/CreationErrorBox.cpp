@@ -1,8 +1,8 @@
-#include "DaxErrorBox.h"
+#include "CreationErrorBox.h"
 
 #include <windows.h>
 
-#include "MessageText.h"
+#include "FailureText.h"
 
 namespace qelt::control {
 

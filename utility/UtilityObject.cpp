@@ -1,7 +1,7 @@
-#include "QeltUtilityForm.h"
+#include "UtilityObject.h"
 
 #include "Exception.h"
-#include "Text.h"
+#include "SystemText.h"
 
 namespace qelt {
 

@@ -1,4 +1,5 @@
-// The message object: error-table lookup and the parsers that build records.
+// The message object: error-table lookup (ErrorMessages.cpp) and the parsers
+// that build records (CommandLineMode.cpp, CardReading.cpp).
 #pragma once
 #include <cstdint>
 #include <memory>

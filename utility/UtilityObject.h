@@ -6,8 +6,8 @@
 
 #include "CardInfo.h"
 #include "Params.h"
-#include "QeltUtility.h"
-#include "Toolkit.h"
+#include "MessageObject.h"
+#include "CardToolkit.h"
 
 namespace qelt {
 

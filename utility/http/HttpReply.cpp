@@ -1,4 +1,4 @@
-#include "HttpReplyReader.h"
+#include "HttpReply.h"
 
 #include <cstdint>
 #include <limits>
@@ -70,18 +70,18 @@ uint64_t ParseChunkSize(std::string_view line) {
   return size;
 }
 
-std::string ReadChunked(BufferedReader& reader, int timeoutMs, size_t maxBytes) {
+std::string ReadChunked(BufferedReader& reader, std::chrono::milliseconds timeout, size_t maxBytes) {
   std::string body;
   std::string line;
   for (;;) {
-    if (!reader.ReadLine(line, timeoutMs)) ThrowClosed();
+    if (!reader.ReadLine(line, timeout)) ThrowClosed();
     const uint64_t size = ParseChunkSize(line);
     if (size == 0) break;
     if (size > maxBytes - body.size()) ThrowTooLarge();
-    if (!reader.ReadBytes(size, body, timeoutMs)) ThrowClosed();
-    if (!reader.ReadLine(line, timeoutMs)) ThrowClosed();
+    if (!reader.ReadBytes(size, body, timeout)) ThrowClosed();
+    if (!reader.ReadLine(line, timeout)) ThrowClosed();
   }
-  if (!reader.ReadLine(line, timeoutMs)) ThrowClosed();
+  if (!reader.ReadLine(line, timeout)) ThrowClosed();
   return body;
 }
 
@@ -112,16 +112,16 @@ std::string* TakeHeader(HttpReplyHead& head, std::string_view line, bool& inLoca
 
 // Each line is looked at once and a continuation line is appended in place,
 // so the time is linear in the size of the head.
-HttpReplyHead ReadOneHead(BufferedReader& reader, int timeoutMs, size_t& budget) {
+HttpReplyHead ReadOneHead(BufferedReader& reader, std::chrono::milliseconds timeout, size_t& budget) {
   HttpReplyHead head;
-  if (!reader.ReadLine(head.statusLine, timeoutMs)) ThrowClosed();
+  if (!reader.ReadLine(head.statusLine, timeout)) ThrowClosed();
   Spend(budget, head.statusLine);
   head.code = ParseStatusCode(head.statusLine);
 
   std::string line;
   std::string* folded = nullptr;  // the kept value the next continuation line extends
   bool inLocation = false;        // whether that line belongs to a Location header
-  while (reader.ReadLine(line, timeoutMs)) {
+  while (reader.ReadLine(line, timeout)) {
     Spend(budget, line);
     if (line.empty()) {
       head.complete = true;
@@ -163,16 +163,16 @@ int ParseStatusCode(const std::string& statusLine) {
   return static_cast<int>(value);
 }
 
-HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs, size_t maxHeadBytes) {
+HttpReplyHead ReadReplyHead(BufferedReader& reader, std::chrono::milliseconds timeout, size_t maxHeadBytes) {
   // One budget for the real head and every interim reply before it, so a
   // peer that never stops sending header lines or 100 replies cannot hold us.
   size_t budget = maxHeadBytes;
-  HttpReplyHead head = ReadOneHead(reader, timeoutMs, budget);
-  while (head.code == 100) head = ReadOneHead(reader, timeoutMs, budget);
+  HttpReplyHead head = ReadOneHead(reader, timeout, budget);
+  while (head.code == 100) head = ReadOneHead(reader, timeout, budget);
   return head;
 }
 
-std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs,
+std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, std::chrono::milliseconds timeout,
                           size_t maxBytes) {
   std::string body;
   int64_t length = -1;
@@ -180,13 +180,13 @@ std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int
 
   if (hasLength && length > 0) {
     if (static_cast<uint64_t>(length) > maxBytes) ThrowTooLarge();
-    reader.ReadBytes(static_cast<uint64_t>(length), body, timeoutMs);
+    reader.ReadBytes(static_cast<uint64_t>(length), body, timeout);
     return body;
   }
   if (head.transferEncoding && head.transferEncoding->find("chunked") != std::string::npos) {
-    return ReadChunked(reader, timeoutMs, maxBytes);
+    return ReadChunked(reader, timeout, maxBytes);
   }
-  if (!hasLength && !reader.ReadToClose(body, maxBytes, timeoutMs)) ThrowTooLarge();
+  if (!hasLength && !reader.ReadToClose(body, maxBytes, timeout)) ThrowTooLarge();
   return body;
 }
 

@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "CommandLineErrorBox.h"
 
 #include <windows.h>
 

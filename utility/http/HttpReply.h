@@ -1,6 +1,7 @@
 // Reading a reply: status line, headers, interim 100 replies and the body
 // in its framing.
 #pragma once
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -31,15 +32,15 @@ int ParseStatusCode(const std::string& statusLine);
 // "Connection Closed Gracefully." when the peer closes before a complete
 // status line, and "Reply header too large" once the lines of all heads
 // read (interim ones included) pass maxHeadBytes.
-HttpReplyHead ReadReplyHead(BufferedReader& reader, int timeoutMs,
-                            size_t maxHeadBytes = kDefaultMaxHeadBytes);
+HttpReplyHead ReadReplyHead(BufferedReader& reader, std::chrono::milliseconds timeout,
+                            size_t maxHeadBytes = HttpLimits::kDefaultMaxHeadBytes);
 
 // Reads the body as the headers frame it: Content-Length, chunked, or up to
 // the peer's close. An early close inside a Content-Length body ends the
 // body; inside a chunked body it throws "Connection Closed Gracefully.".
 // Throws "Reply body too large" once the body, in any framing, would pass
 // maxBytes; a larger Content-Length fails before anything is read.
-std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, int timeoutMs,
+std::string ReadReplyBody(BufferedReader& reader, const HttpReplyHead& head, std::chrono::milliseconds timeout,
                           size_t maxBytes);
 
 }  // namespace qelt

@@ -1,4 +1,4 @@
-#include "MessageText.h"
+#include "FailureText.h"
 
 #include <cstdio>
 

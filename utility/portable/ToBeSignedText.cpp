@@ -1,4 +1,4 @@
-#include "SignUtility.h"
+#include "ToBeSignedText.h"
 
 namespace qelt {
 

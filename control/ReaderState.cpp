@@ -1,4 +1,4 @@
-#include "ReaderForm.h"
+#include "ReaderState.h"
 
 #ifndef QELT_VALIDATION_HOST
 #define QELT_VALIDATION_HOST "localhost"
