@@ -164,6 +164,16 @@ struct AttList {
 // What the bytes said about the encoding, checked against the declaration.
 enum class ByteSource { Plain, Utf8Bom, Utf16Bom, Utf16NoBom };
 
+// The character a predefined entity stands for; 0 for any other name.
+char16_t PredefinedEntity(u16string_view name) {
+  if (name == u"lt") return u'<';
+  if (name == u"gt") return u'>';
+  if (name == u"amp") return u'&';
+  if (name == u"apos") return u'\'';
+  if (name == u"quot") return u'"';
+  return 0;
+}
+
 class Parser {
  public:
   Parser(const u16string& text, Tree& tree, ByteSource source, unsigned codePage)
@@ -242,6 +252,9 @@ class Parser {
   // -- references --
   char32_t CharRef();
   void ContentReference();
+  u16string_view EntityReferenceName();
+  template <typename Read>
+  void ReadEntityText(Entity& entity, u16string_view name, Read read);
   void AttValue(u16string& out);
   void AttValueText(u16string& out, char16_t quote);
   Entity* LookUp(std::unordered_map<u16string, Entity>& map, u16string_view name, bool parameter);
@@ -701,33 +714,43 @@ void Parser::Enter(Entity& e, u16string_view name) {
   budget_ -= cost;
 }
 
+// The name of the entity reference at '&', its ';' taken too.
+u16string_view Parser::EntityReferenceName() {
+  ++in_->p;
+  const u16string_view name = Name(u"entity name");
+  if (Peek() != u';') Fail(u"An entity reference must end with ';'");
+  ++in_->p;
+  return name;
+}
+
+// Reads an entity's replacement text with read, the entity marked in use so
+// that it cannot refer to itself.
+template <typename Read>
+void Parser::ReadEntityText(Entity& entity, u16string_view name, Read read) {
+  Enter(entity, name);
+  entity.inUse = true;
+  ++entityDepth_;
+  Input sub{entity.value.data(), entity.value.data() + entity.value.size()};
+  Input* saved = in_;
+  in_ = &sub;
+  read();
+  in_ = saved;
+  --entityDepth_;
+  entity.inUse = false;
+}
+
 void Parser::ContentReference() {
   if (Peek(1) == u'#') {
     AppendCodePoint(pending_, CharRef());
     return;
   }
-  ++in_->p;
-  const u16string_view name = Name(u"entity name");
-  if (Peek() != u';') Fail(u"An entity reference must end with ';'");
-  ++in_->p;
-  if (name == u"lt") pending_ += u'<';
-  else if (name == u"gt") pending_ += u'>';
-  else if (name == u"amp") pending_ += u'&';
-  else if (name == u"apos") pending_ += u'\'';
-  else if (name == u"quot") pending_ += u'"';
-  else if (Entity* e = LookUp(general_, name, false)) {
+  const u16string_view name = EntityReferenceName();
+  if (const char16_t c = PredefinedEntity(name)) {
+    pending_ += c;
+  } else if (Entity* e = LookUp(general_, name, false)) {
     if (e->unparsed) Fail(u"The unparsed entity " + Quoted(name) + u" cannot be referenced in content");
     if (e->external) return;  // external entities are never loaded
-    Enter(*e, name);
-    e->inUse = true;
-    ++entityDepth_;
-    Input sub{e->value.data(), e->value.data() + e->value.size()};
-    Input* saved = in_;
-    in_ = &sub;
-    Content(stack_.size(), true);
-    in_ = saved;
-    --entityDepth_;
-    e->inUse = false;
+    ReadEntityText(*e, name, [this] { Content(stack_.size(), true); });
   }
 }
 
@@ -766,28 +789,13 @@ void Parser::AttValueText(u16string& out, char16_t quote) {
       AppendCodePoint(out, CharRef());
       continue;
     }
-    ++in_->p;
-    const u16string_view name = Name(u"entity name");
-    if (Peek() != u';') Fail(u"An entity reference must end with ';'");
-    ++in_->p;
-    if (name == u"lt") out += u'<';
-    else if (name == u"gt") out += u'>';
-    else if (name == u"amp") out += u'&';
-    else if (name == u"apos") out += u'\'';
-    else if (name == u"quot") out += u'"';
-    else if (Entity* e = LookUp(general_, name, false)) {
+    const u16string_view name = EntityReferenceName();
+    if (const char16_t predefined = PredefinedEntity(name)) {
+      out += predefined;
+    } else if (Entity* e = LookUp(general_, name, false)) {
       if (e->unparsed || e->external)
         Fail(u"The external entity " + Quoted(name) + u" cannot be referenced in an attribute value");
-      Enter(*e, name);
-      e->inUse = true;
-      ++entityDepth_;
-      Input sub{e->value.data(), e->value.data() + e->value.size()};
-      Input* saved = in_;
-      in_ = &sub;
-      AttValueText(out, 0);
-      in_ = saved;
-      --entityDepth_;
-      e->inUse = false;
+      ReadEntityText(*e, name, [this, &out] { AttValueText(out, 0); });
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Timing.h"
 #include "Exception.h"
 #include "ProcessUsage.h"
 #include "QELTReaderProj1.h"
@@ -25,7 +26,6 @@
 namespace qelt::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using win::ComPtr;
 
 constexpr int kWarmUpRounds = 20;
@@ -100,22 +100,6 @@ void ToolkitCalls(IDispatch* toolkit) {
   type.iVal = kSigningCertificate;
   Call(toolkit, kGetCertificate, DISPATCH_METHOD, {type, ByRef(certificate), ByRef(cardNumber)}, "GetCertificate");
   Call(toolkit, kGetCertificateInfo, DISPATCH_METHOD, {certificate, ByRef(information)}, "GetCertificateInfo");
-}
-
-template <typename Work>
-double TimeMs(Work work) {
-  const Clock::time_point start = Clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Mean(const std::vector<double>& values) {
-  return std::accumulate(values.begin(), values.end(), 0.0) / values.size();
-}
-
-double Percentile(std::vector<double> values, double share) {
-  std::sort(values.begin(), values.end());
-  return values[static_cast<size_t>(share * (values.size() - 1) + 0.5)];
 }
 
 void PrintTimes(const char* name, const std::vector<double>& ms) {

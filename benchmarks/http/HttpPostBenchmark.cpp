@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Timing.h"
 #include "Base64.h"
 #include "Exception.h"
 #include "HttpPost.h"
@@ -29,30 +30,11 @@ constexpr int kWarmUpRounds = 20;
 // each; the heap commits whole pages, so a few pages either way are noise.
 constexpr size_t kMemoryToleranceBytes = 32 * 1024;
 
-using Clock = std::chrono::steady_clock;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw Exception("Cannot open " + path);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-template <typename Post>
-double TimeMs(Post post) {
-  const Clock::time_point start = Clock::now();
-  post();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Mean(const std::vector<double>& values) {
-  return std::accumulate(values.begin(), values.end(), 0.0) / values.size();
-}
-
-// The value below which the given share of the values lies (nearest rank).
-double Percentile(std::vector<double> values, double share) {
-  std::sort(values.begin(), values.end());
-  const size_t rank = static_cast<size_t>(share * (values.size() - 1) + 0.5);
-  return values[rank];
 }
 
 void PrintTimes(const char* name, const std::vector<double>& ms) {

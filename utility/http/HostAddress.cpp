@@ -1,6 +1,6 @@
 #include "HostAddress.h"
 
-#include "HttpUrl.h"
+#include "AsciiText.h"
 
 namespace qelt {
 

@@ -6,32 +6,9 @@
 
 #include "Exception.h"
 #include "HttpExchange.h"
+#include "PiecesStream.h"
 #include "AsciiText.h"
 #include "HttpUrl.h"
-
-namespace {
-
-// A peer that sends the pieces one by one, then closes.
-class PiecesStream : public qelt::ByteStream {
- public:
-  explicit PiecesStream(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
-  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds) override {
-    while (next_ < pieces_.size() && offset_ == pieces_[next_].size()) { ++next_; offset_ = 0; }
-    if (next_ == pieces_.size()) return 0;
-    const std::string& piece = pieces_[next_];
-    const size_t n = std::min(capacity, piece.size() - offset_);
-    piece.copy(buffer, n, offset_);
-    offset_ += n;
-    return n;
-  }
-  void Write(const char*, size_t, std::chrono::milliseconds) override {}
-
- private:
-  std::vector<std::string> pieces_;
-  size_t next_ = 0, offset_ = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -47,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qelt::HttpLimits limits;
   limits.maxBodyBytes = 4096;
   limits.maxHeadBytes = 4096;
-  PiecesStream stream(pieces);
+  qelt::fuzz::PiecesStream stream(pieces);
   try {
     qelt::ReceiveReply(stream, limits);
   } catch (const qelt::Exception&) {

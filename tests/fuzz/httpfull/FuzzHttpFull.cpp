@@ -12,33 +12,11 @@
 
 #include "Exception.h"
 #include "HttpExchange.h"
+#include "PiecesStream.h"
 
 namespace {
 
 constexpr size_t kMaxReply = 1024 * 1024 + 65536;
-
-// A peer that sends the pieces one by one, then closes.
-class PiecesStream : public qelt::ByteStream {
- public:
-  explicit PiecesStream(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
-  size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds) override {
-    while (next_ < pieces_.size() && offset_ == pieces_[next_].size()) {
-      ++next_;
-      offset_ = 0;
-    }
-    if (next_ == pieces_.size()) return 0;
-    const std::string& piece = pieces_[next_];
-    const size_t n = std::min(capacity, piece.size() - offset_);
-    piece.copy(buffer, n, offset_);
-    offset_ += n;
-    return n;
-  }
-  void Write(const char*, size_t, std::chrono::milliseconds) override {}
-
- private:
-  std::vector<std::string> pieces_;
-  size_t next_ = 0, offset_ = 0;
-};
 
 // The unit n times, built by doubling rather than n appends.
 std::string Repeat(const std::string& unit, size_t n) {
@@ -82,7 +60,7 @@ std::vector<std::string> Expand(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  PiecesStream stream(Expand(data, size));
+  qelt::fuzz::PiecesStream stream(Expand(data, size));
   try {
     qelt::ReceiveReply(stream, qelt::HttpLimits());
   } catch (const qelt::Exception&) {
