@@ -8,10 +8,8 @@ set -euo pipefail
 cab="$1" ocx="$2" card="$3" profile="$4"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tests/installer/own_prefix.sh"
-work="$(dirname "$cab")/cab-test"
-rm -rf "$work"
+qelt_own_workspace "$(dirname "$cab")/cab-test"
 mkdir -p "$work/download"
-qelt_own_prefix "$work/wineprefix"
 
 clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
 installed="$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"

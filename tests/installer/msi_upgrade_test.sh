@@ -17,10 +17,7 @@ shift 8
 pack=("$@")
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tests/installer/own_prefix.sh"
-work="$(dirname "$probe")/upgrade"
-rm -rf "$work"
-mkdir -p "$work"
-qelt_own_prefix "$work/wineprefix"
+qelt_own_workspace "$(dirname "$probe")/upgrade"
 
 # The later package: the last element of PACK_COMMAND is the script after -P.
 next_msi="$work/QELTReader-$next_version.msi"

@@ -2,6 +2,8 @@
 # a fresh Wine prefix of their own, for the architecture of the build.
 #   qelt_own_prefix DIR   makes the prefix DIR anew, exports WINEPREFIX and
 #                         stops its server when the test ends
+#   qelt_own_workspace DIR  makes the folder DIR anew ($work) with such a
+#                         prefix inside, DIR/wineprefix
 #   w ARGS...             runs a Windows program there, in the project's locale
 #   winpath PATH          a Linux path as Wine sees it (drive Z: is /)
 #   check WHAT CMD...     runs CMD and prints "ok   WHAT" or "FAIL WHAT";
@@ -20,6 +22,13 @@ qelt_own_prefix() {
 try { var c = new ActiveXObject("QELTReaderProj1.QELTReader"); WScript.Echo("created " + c.ver); }
 catch (e) { WScript.Echo("not created " + (e.number >>> 0).toString(16)); }
 JS
+}
+
+qelt_own_workspace() {
+  work="$1"
+  rm -rf "$work"
+  mkdir -p "$work"
+  qelt_own_prefix "$work/wineprefix"
 }
 
 w() { env LC_ALL="$QELT_LC_ALL" "$QELT_WINE" "$@"; }

@@ -44,9 +44,10 @@ def strip_c_comments(text: str) -> str:
     return "".join(out)
 
 
-def split_top_level(text: str, separator: str) -> List[str]:
-    """Splits at separator where no bracket or literal is open."""
-    pieces, depth, start, i = [], 0, 0, 0
+def _code_characters(text: str, start: int = 0):
+    """(index, character, bracket depth after it) of every character from
+    start that is outside string and character literals."""
+    depth, i = 0, start
     while i < len(text):
         c = text[i]
         if c in "\"'":
@@ -56,33 +57,29 @@ def split_top_level(text: str, separator: str) -> List[str]:
             depth += 1
         elif c in ")]}":
             depth -= 1
-        elif depth == 0 and text.startswith(separator, i):
-            pieces.append(text[start:i])
-            i += len(separator)
-            start = i
-            continue
+        yield i, c, depth
         i += 1
+
+
+def split_top_level(text: str, separator: str) -> List[str]:
+    """Splits at separator (one character) where no bracket or literal is open."""
+    pieces, start = [], 0
+    for i, c, depth in _code_characters(text):
+        if depth == 0 and c == separator:
+            pieces.append(text[start:i])
+            start = i + 1
     pieces.append(text[start:])
     return pieces
 
 
 def matching_brace(text: str, open_at: int) -> int:
     """Index of the bracket that closes the one at open_at."""
-    closing, depth, i = _OPEN[text[open_at]], 0, open_at
-    while i < len(text):
-        c = text[i]
-        if c in "\"'":
-            i = _skip_string(text, i)
-            continue
-        if c in _OPEN:
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-            if depth == 0:
-                if c != closing:
-                    raise SourceError(f"mismatched {text[open_at]!r} at offset {open_at}")
-                return i
-        i += 1
+    closing = _OPEN[text[open_at]]
+    for i, c, depth in _code_characters(text, open_at):
+        if depth == 0:
+            if c != closing:
+                raise SourceError(f"mismatched {text[open_at]!r} at offset {open_at}")
+            return i
     raise SourceError(f"unclosed {text[open_at]!r} at offset {open_at}")
 
 
