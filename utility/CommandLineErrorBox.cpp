@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ErrorBoxText.h"
+#include "CommandLineErrorBoxText.h"
 
 namespace qelt {
 

@@ -4,7 +4,7 @@
 
 #include "CommandLineItems.h"
 #include "CommandLineParams.h"
-#include "ErrorBoxText.h"
+#include "CommandLineErrorBoxText.h"
 #include "Exception.h"
 #include "IntegerText.h"
 #include "SplitString.h"

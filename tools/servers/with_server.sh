@@ -50,7 +50,7 @@ bash "$here/make_test_certs.sh" "$work/certs"
 export QELT_CERT_VALID="$(cat "$work/certs/valid.b64")"
 export QELT_CERT_REVOKED="$(cat "$work/certs/revoked.b64")"
 
-start_ready script python3 "$here/script_server.py" --host 127.0.0.1 --port 0
+start_ready script python3 "$here/scripted_http_peer.py" --host 127.0.0.1 --port 0
 export QELT_SCRIPT_PORT="$(ready_value script port)"
 export QELT_STALLED_PORT="$(ready_value script stalled_port)"
 

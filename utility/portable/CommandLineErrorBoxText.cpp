@@ -1,4 +1,4 @@
-#include "ErrorBoxText.h"
+#include "CommandLineErrorBoxText.h"
 
 namespace qelt {
 
