@@ -96,6 +96,10 @@ std::unique_ptr<WinSockStream> WinSockStream::Connect(const std::string& host, u
   return stream;
 }
 
+std::unique_ptr<WinSockStream> WinSockStream::Adopt(SOCKET connected) {
+  return std::unique_ptr<WinSockStream>(new WinSockStream(connected));
+}
+
 void WinSockStream::UseTimeout(int option, std::chrono::milliseconds timeout,
                                std::chrono::milliseconds& current) {
   if (timeout == current) return;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <winsock2.h>
 
@@ -16,6 +17,7 @@ class ScopedSocket {
  public:
   explicit ScopedSocket(SOCKET socket = INVALID_SOCKET) : socket_(socket) {}
   ~ScopedSocket() { Close(); }
+  ScopedSocket(ScopedSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
   ScopedSocket(const ScopedSocket&) = delete;
   ScopedSocket& operator=(const ScopedSocket&) = delete;
   SOCKET Get() const { return socket_; }
@@ -31,6 +33,9 @@ class WinSockStream : public ByteStream {
   // Throws the socket error text on failure (WSAETIMEDOUT on time-out).
   static std::unique_ptr<WinSockStream> Connect(const std::string& host, uint16_t port,
                                                 std::chrono::milliseconds timeout);
+
+  // Takes over a socket that is already connected (one a server accepted).
+  static std::unique_ptr<WinSockStream> Adopt(SOCKET connected);
 
   size_t Read(char* buffer, size_t capacity, std::chrono::milliseconds timeout) override;
   void Write(const char* data, size_t size, std::chrono::milliseconds timeout) override;
