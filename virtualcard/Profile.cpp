@@ -95,14 +95,36 @@ Profile ParseProfile(const std::string& utf8, const std::wstring& folder) {
   return p;
 }
 
-Profile LoadProfile() {
+namespace {
+
+// The development kit's per-user choice of card, when one is set.
+std::wstring ProfileSetting() {
+  wchar_t value[MAX_PATH];
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\QELTReader\\DevKit", L"CardProfile", RRF_RT_REG_SZ, nullptr,
+                   value, &size) != ERROR_SUCCESS)
+    return {};
+  return value;
+}
+
+// The profile named by the environment, else by the kit's setting; empty
+// when neither names one.
+std::wstring NamedProfile() {
   wchar_t env[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(L"QELT_CARD_PROFILE", env, MAX_PATH);
-  std::wstring path = (n > 0 && n < MAX_PATH) ? std::wstring(env, n) : ModuleFolder() + L"card.profile";
+  if (n > 0 && n < MAX_PATH) return std::wstring(env, n);
+  return ProfileSetting();
+}
+
+}  // namespace
+
+Profile LoadProfile() {
+  const std::wstring named = NamedProfile();
+  const std::wstring path = named.empty() ? ModuleFolder() + L"card.profile" : named;
   std::string text;
   if (!ReadFile(path, text)) {
     Profile builtIn;
-    builtIn.present = n == 0;  // a named profile that cannot be read: no card
+    builtIn.present = named.empty();  // a named profile that cannot be read: no card
     return builtIn;
   }
   const size_t slash = path.find_last_of(L"\\/");
