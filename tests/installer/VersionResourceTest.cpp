@@ -24,6 +24,8 @@ struct Module {
 const Module kModules[] = {
     {QELT_OCX, L"QELTReaderProj1.ocx", L"QELTReader 憑證 IC 卡元件", true},
     {QELT_SETUP_ACTIONS, L"QeltSetupActions.dll", L"QELTReader 安裝程式動作", false},
+    // Shipped in the development kit's package.
+    {QELT_VIRTUAL_CARD, L"QELTVirtualCard.dll", L"QELTReader 開發套件 虛擬卡片", true},
 };
 
 #define QELT_WIDEN2(x) L## #x
@@ -109,8 +111,12 @@ TEST_P(VersionResource, Strings) {
   EXPECT_EQ(StringValue(info, L"OLESelfRegister", ignored), GetParam().selfRegisters);
 }
 
-INSTANTIATE_TEST_SUITE_P(ShippedModules, VersionResource, ::testing::ValuesIn(kModules),
-                         [](const auto& module) { return module.index == 0 ? "Control" : "SetupActions"; });
+std::string ModuleTestName(const ::testing::TestParamInfo<Module>& module) {
+  const char* const names[] = {"Control", "SetupActions", "VirtualCard"};
+  return names[module.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedModules, VersionResource, ::testing::ValuesIn(kModules), ModuleTestName);
 
 TEST(ControlModule, TypeLibraryResourceIsTheLibraryTheBuildMade) {
   std::vector<BYTE> built;
