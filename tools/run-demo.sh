@@ -11,7 +11,7 @@ source "$root/tools/wine-env.sh"
 echo "== The $QELT_ARCH module under $([ "$QELT_ARCH" = x64 ] && echo 64 || echo 32)-bit Wine (build/win-$QELT_ARCH)"
 QELT_ARCHS="$QELT_ARCH" bash "$root/tools/setup.sh"
 log="${TMPDIR:-/tmp}/qelt-demo-build.log"
-QELT_ARCHS="$QELT_ARCH" bash "$root/tools/build.sh" win qelt_ocx qelt_virtual_card qelt >"$log" 2>&1 ||
+QELT_ARCHS="$QELT_ARCH" bash "$root/tools/build.sh" win qelt_ocx qelt_virtual_card qelt qelt_validation_service >"$log" 2>&1 ||
   { tail -30 "$log"; exit 1; }
 run() { qelt_wine "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -42,3 +42,15 @@ echo
 echo "== The command line (host/qelt.sh): OPT=8 PIN=1234, then OPT=4"
 QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" bash "$root/host/qelt.sh" OPT=8 PIN=1234 | big5
 QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" bash "$root/host/qelt.sh" OPT=4 | big5
+
+echo
+echo "== The development kit (docs/devkit-guide.md): a page's test, validating through the kit's service as the proxy"
+run "$(winpath "$QELT_WIN_BUILD/devkit/service/QELTValidationService.exe")" --port 0 \
+  --ready-file "$(winpath "$work/kit.port")" --revoked-file "$(winpath "$cards/revoked-serials.txt")" >/dev/null 2>&1 &
+for _ in $(seq 100); do [ -s "$work/kit.port" ] && break; sleep 0.1; done
+kit_port="$(tr -d '\r\n' <"$work/kit.port")"
+example="$(winpath "$root/docs/devkit-example/page-test.js")"
+echo "-- the citizen card"
+QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" run cscript //nologo "$example" "$kit_port" A123456789 valid | tr -d '\r' || true
+echo "-- a revoked card"
+QELT_CARD_PROFILE="$(winpath "$cards/revoked/card.profile")" run cscript //nologo "$example" "$kit_port" D223456789 invalid | tr -d '\r' || true
