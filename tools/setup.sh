@@ -12,7 +12,7 @@ fi
 archs="$(qelt_archs)"
 
 packages=(mingw-w64-tools wine libwine-dev wixl googletest cmake ninja-build python3 tinyproxy openssl
-          osslsigncode gcab msitools)
+          osslsigncode gcab msitools nlohmann-json3-dev)
 for arch in $archs; do
   case "$arch" in
     x86) packages+=(g++-mingw-w64-i686-posix wine32:i386) ;;

@@ -14,9 +14,14 @@ std::string WideToAnsi(const std::wstring& wide);
 BSTR AnsiToBstr(const std::string& ansi);
 std::string BstrToAnsi(BSTR bstr);
 
+// UTF-8, as JSON carries text, and UTF-16. Unpaired surrogates become U+FFFD.
+std::wstring Utf8ToWide(const std::string& utf8);
+std::string WideToUtf8(const wchar_t* wide, size_t length);
+
 // The system's message text for an error code, in the ANSI code page, with
 // trailing line breaks removed; empty when the system has none.
 std::string SystemMessage(DWORD code);
+std::wstring SystemMessageWide(DWORD code);
 // The message for a failed COM call: the system's text, or "OLE error "
 // and the code in eight hexadecimal digits when the system has none.
 std::string ComErrorMessage(HRESULT hr);

@@ -1,0 +1,75 @@
+// The host's side of the protocol between the browser extension and the
+// native host: message types, field names, limits, numbers and reason codes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace qelt::bridge {
+
+constexpr int kProtocolVersion = 1;
+
+// Frames from the browser: at most 1 MiB of JSON. Replies: at most the
+// browsers' own limit for a message from a native host.
+constexpr std::size_t kMaxFrameLength = 1024 * 1024;
+constexpr std::size_t kMaxReplyLength = 1024 * 1024;
+// Nesting deeper than this ends the connection: no message of the protocol
+// comes near it, and the JSON library's tree must stay shallow.
+constexpr int kMaxJsonDepth = 8;
+// Ids are what a page's script can count exactly.
+constexpr std::uint64_t kMaxId = std::uint64_t{1} << 53;
+
+namespace type {
+constexpr const char* kHello = "hello";
+constexpr const char* kReady = "ready";
+constexpr const char* kRefused = "refused";
+constexpr const char* kUnavailable = "unavailable";
+constexpr const char* kCall = "call";
+constexpr const char* kPut = "put";
+constexpr const char* kResult = "result";
+constexpr const char* kError = "error";
+}  // namespace type
+
+namespace field {
+constexpr const char* kType = "type";
+constexpr const char* kProtocol = "protocol";
+constexpr const char* kOrigin = "origin";
+constexpr const char* kTopLevel = "topLevel";
+constexpr const char* kId = "id";
+constexpr const char* kMember = "member";
+constexpr const char* kArgs = "args";
+constexpr const char* kValue = "value";
+constexpr const char* kNumber = "number";
+constexpr const char* kDescription = "description";
+constexpr const char* kReason = "reason";
+constexpr const char* kVersion = "version";
+constexpr const char* kArch = "arch";
+}  // namespace field
+
+// Why a connection was refused (the "reason" of a refused reply).
+namespace reason {
+constexpr const char* kOrigin = "origin";      // not an origin that may use the card at all
+constexpr const char* kPolicy = "policy";      // the administrator's policy
+constexpr const char* kFrame = "frame";        // a frame that is not top-level, not admitted
+constexpr const char* kPerson = "person";      // the person answered No
+constexpr const char* kTimeout = "timeout";    // the box was not answered in time
+constexpr const char* kHello = "hello";        // the first frame was not a valid hello
+constexpr const char* kProtocol = "protocol";  // a protocol version this host does not speak
+}  // namespace reason
+
+// HRESULTs as the replies carry them: signed 32-bit.
+namespace number {
+constexpr std::int32_t kAccessDenied = -2147024891;        // E_ACCESSDENIED
+constexpr std::int32_t kInvalidArg = -2147024809;          // E_INVALIDARG
+constexpr std::int32_t kUnknownName = -2147352570;         // DISP_E_UNKNOWNNAME
+constexpr std::int32_t kInsufficientBuffer = -2147024774;  // HRESULT of ERROR_INSUFFICIENT_BUFFER
+constexpr std::int32_t kUnexpected = -2147418113;          // E_UNEXPECTED, the control's failures
+}  // namespace number
+
+// The host's exit codes.
+namespace exit_code {
+constexpr int kEndOfInput = 0;
+constexpr int kRefused = 1;  // refused or control unavailable
+constexpr int kProtocol = 2;  // a peer that broke the protocol
+}  // namespace exit_code
+
+}  // namespace qelt::bridge

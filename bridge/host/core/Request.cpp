@@ -1,0 +1,156 @@
+#include "Request.h"
+
+#include <cmath>
+#include <limits>
+
+#include "Protocol.h"
+
+namespace qelt::bridge {
+namespace {
+
+struct TooDeep {};
+
+std::string Quoted(const char* name) { return std::string("\"") + name + "\""; }
+
+Request Invalid(std::string problem, std::optional<std::uint64_t> id = std::nullopt) {
+  Request request;
+  request.problem = std::move(problem);
+  request.id = id;
+  return request;
+}
+
+// An id is a number a page's script counts exactly: an integer 0..2^53.
+std::optional<std::uint64_t> ValidId(const Json& value) {
+  if (value.is_number_unsigned()) {
+    const auto id = value.get<std::uint64_t>();
+    if (id <= kMaxId) return id;
+  } else if (value.is_number_integer()) {
+    const auto id = value.get<std::int64_t>();
+    if (id >= 0 && static_cast<std::uint64_t>(id) <= kMaxId) return static_cast<std::uint64_t>(id);
+  } else if (value.is_number_float()) {
+    const double id = value.get<double>();
+    if (id >= 0 && id <= static_cast<double>(kMaxId) && std::floor(id) == id) return static_cast<std::uint64_t>(id);
+  }
+  return std::nullopt;
+}
+
+bool IsScalar(const Json& value) { return !value.is_structured() && !value.is_discarded(); }
+
+// The field, or a problem naming it.
+const Json* Field(const Json& message, const char* name, std::string& problem) {
+  const auto it = message.find(name);
+  if (it == message.end()) {
+    problem = "missing field " + Quoted(name);
+    return nullptr;
+  }
+  return &*it;
+}
+
+Request DecodeHello(const Json& message) {
+  std::string problem;
+  Request request;
+  request.kind = Request::Kind::kHello;
+  const Json* protocol = Field(message, field::kProtocol, problem);
+  if (!protocol) return Invalid(problem);
+  if (!protocol->is_number_integer()) return Invalid("field \"protocol\" must be an integer");
+  const Json* origin = Field(message, field::kOrigin, problem);
+  if (!origin) return Invalid(problem);
+  if (!origin->is_string()) return Invalid("field \"origin\" must be a string");
+  const Json* topLevel = Field(message, field::kTopLevel, problem);
+  if (!topLevel) return Invalid(problem);
+  if (!topLevel->is_boolean()) return Invalid("field \"topLevel\" must be true or false");
+  request.protocol = protocol->is_number_unsigned() && protocol->get<std::uint64_t>() > INT64_MAX
+                         ? INT64_MAX
+                         : protocol->get<std::int64_t>();
+  request.origin = origin->get<std::string>();
+  request.topLevel = topLevel->get<bool>();
+  return request;
+}
+
+Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t id) {
+  std::string problem;
+  Request request;
+  request.kind = kind;
+  request.id = id;
+  const Json* member = Field(message, field::kMember, problem);
+  if (!member) return Invalid(problem, id);
+  if (!member->is_string()) return Invalid("field \"member\" must be a string", id);
+  request.member = member->get<std::string>();
+  if (kind == Request::Kind::kCall) {
+    const Json* args = Field(message, field::kArgs, problem);
+    if (!args) return Invalid(problem, id);
+    if (!args->is_array()) return Invalid("field \"args\" must be an array", id);
+    for (const Json& arg : *args) {
+      if (!IsScalar(arg)) return Invalid("an argument must be a string, a number, true, false or null", id);
+      request.args.push_back(arg);
+    }
+  } else {
+    const Json* value = Field(message, field::kValue, problem);
+    if (!value) return Invalid(problem, id);
+    if (!IsScalar(*value)) return Invalid("field \"value\" must be a string, a number, true, false or null", id);
+    request.args.push_back(*value);
+  }
+  return request;
+}
+
+}  // namespace
+
+Request DecodeRequest(std::string_view payload) {
+  if (payload.substr(0, 3) == "\xEF\xBB\xBF") return Invalid("the frame starts with a byte order mark");
+  Json message;
+  try {
+    message = Json::parse(payload, [](int depth, Json::parse_event_t event, Json&) {
+      if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+          depth >= kMaxJsonDepth)
+        throw TooDeep{};
+      return true;
+    });
+  } catch (const TooDeep&) {
+    Request request = Invalid("JSON nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+    request.fatal = true;
+    return request;
+  } catch (const Json::parse_error& error) {
+    // The library's own text may quote the peer's bytes: say it in our words.
+    const std::string what = error.what();
+    if (what.find("UTF-8") != std::string::npos) return Invalid("the frame is not valid UTF-8");
+    if (payload.empty()) return Invalid("the frame is empty");
+    return Invalid("the frame is not valid JSON (at byte " + std::to_string(error.byte) + ")");
+  }
+  if (!message.is_object()) return Invalid("the frame is not a JSON object");
+
+  std::optional<std::uint64_t> id;
+  const auto idField = message.find(field::kId);
+  if (idField != message.end()) {
+    id = ValidId(*idField);
+    if (!id) return Invalid("field \"id\" must be an integer from 0 to 2^53");
+  }
+  const auto typeField = message.find(field::kType);
+  if (typeField == message.end()) return Invalid("missing field \"type\"", id);
+  if (!typeField->is_string()) return Invalid("field \"type\" must be a string", id);
+  const std::string type = typeField->get<std::string>();
+  if (type == type::kHello) return DecodeHello(message);
+  if (type == type::kCall || type == type::kPut) {
+    if (!id) return Invalid("missing field \"id\"");
+    return DecodeInvocation(message, type == type::kCall ? Request::Kind::kCall : Request::Kind::kPut, *id);
+  }
+  return Invalid("unknown type \"" + type + "\"", id);
+}
+
+ArgumentType ClassifyArgument(const Json& scalar) {
+  if (scalar.is_string()) return ArgumentType::kString;
+  if (scalar.is_boolean()) return ArgumentType::kBool;
+  if (scalar.is_number_unsigned())
+    return scalar.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
+               ? ArgumentType::kInt32
+               : ArgumentType::kDouble;
+  if (scalar.is_number_integer()) {
+    const auto value = scalar.get<std::int64_t>();
+    return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max()
+               ? ArgumentType::kInt32
+               : ArgumentType::kDouble;
+  }
+  if (scalar.is_number_float()) return ArgumentType::kDouble;
+  return ArgumentType::kNull;
+}
+
+}  // namespace qelt::bridge

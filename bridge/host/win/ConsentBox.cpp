@@ -1,0 +1,88 @@
+#include "ConsentBox.h"
+
+#include <windows.h>
+
+#include "HostTexts.h"
+#include "NamedMutex.h"
+#include "win/Text.h"
+
+namespace qelt::bridge {
+namespace {
+
+constexpr UINT kCheckEveryMs = 100;
+
+// What the timer of the open box looks at (one box at a time on the host's thread).
+struct OpenBox {
+  const std::function<bool()>* inputEnded = nullptr;
+  ULONGLONG deadline = 0;
+  Answer closedBy = Answer::kNo;
+  bool closing = false;
+};
+OpenBox* g_box = nullptr;
+
+BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
+  wchar_t name[16] = {};
+  ::GetClassNameW(window, name, 16);
+  if (lstrcmpW(name, L"#32770") == 0) ::PostMessageW(window, WM_COMMAND, IDNO, 0);
+  return TRUE;
+}
+
+void CALLBACK CheckBox(HWND, UINT, UINT_PTR, DWORD) {
+  if (!g_box || g_box->closing) return;
+  const bool ended = (*g_box->inputEnded)();
+  if (!ended && ::GetTickCount64() < g_box->deadline) return;
+  g_box->closing = true;
+  g_box->closedBy = ended ? Answer::kInputEnded : Answer::kNoAnswer;
+  ::EnumThreadWindows(::GetCurrentThreadId(), CloseDialog, 0);
+}
+
+// A name for the origin's mutex: a hash keeps it short and free of "\".
+std::wstring MutexName(const std::string& origin) {
+  unsigned long long hash = 1469598103934665603ULL;
+  for (unsigned char c : origin) hash = (hash ^ c) * 1099511628211ULL;
+  wchar_t name[64];
+  wsprintfW(name, L"Local\\QELTReader.Bridge.Box.%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+            static_cast<unsigned long>(hash & 0xFFFFFFFF));
+  return name;
+}
+
+}  // namespace
+
+ConsentBox::ConsentBox(std::function<bool()> inputEnded, unsigned timeoutMs)
+    : inputEnded_(std::move(inputEnded)), timeoutMs_(timeoutMs) {}
+
+Answer ConsentBox::Show(const std::string& origin) {
+  OpenBox box;
+  box.inputEnded = &inputEnded_;
+  box.deadline = ::GetTickCount64() + timeoutMs_;
+  g_box = &box;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, kCheckEveryMs, CheckBox);
+  const std::wstring text = win::Utf8ToWide(text::Fill(text::kBoxText, "origin", origin));
+  const int pressed = ::MessageBoxW(nullptr, text.c_str(), win::Utf8ToWide(text::kBoxTitle).c_str(),
+                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST | MB_SETFOREGROUND);
+  ::KillTimer(nullptr, timer);
+  g_box = nullptr;
+  if (box.closing) return box.closedBy;
+  return pressed == IDYES ? Answer::kYes : Answer::kNo;
+}
+
+Answer ConsentBox::Ask(const std::string& origin, const std::function<bool()>& stillUndecided) {
+  NamedMutex mutex(MutexName(origin));
+  HANDLE handle = mutex.get();
+  // Wait for the turn while window messages keep flowing and input may end.
+  for (;;) {
+    if (inputEnded_()) return Answer::kInputEnded;
+    const DWORD status = handle ? ::MsgWaitForMultipleObjects(1, &handle, FALSE, kCheckEveryMs, QS_ALLINPUT) : WAIT_OBJECT_0;
+    if (status == WAIT_OBJECT_0 || status == WAIT_ABANDONED_0) break;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  const MutexTurn turn(handle, true);
+  if (!stillUndecided()) return Answer::kSettledMeanwhile;
+  return Show(origin);
+}
+
+}  // namespace qelt::bridge

@@ -1,0 +1,177 @@
+#include "ControlEndpoint.h"
+
+#include <memory>
+
+#include "ModuleVersion.h"
+#include "PolicyStore.h"
+#include "Protocol.h"
+#include "VariantJson.h"
+#include "win/Text.h"
+
+namespace qelt::bridge {
+namespace {
+
+// The control's class, QELTReaderProj1.QELTReader.
+constexpr CLSID kReaderClass = {0xD4025A2B, 0x8E7E, 0x419D, {0xB4, 0x03, 0x52, 0x0F, 0x5E, 0xF5, 0x00, 0x59}};
+// How long the box waits for the person.
+constexpr unsigned kBoxTimeoutMs = 60 * 1000;
+
+Outcome Failure(std::int32_t number, std::string description) {
+  Outcome outcome;
+  outcome.ok = false;
+  outcome.number = number;
+  outcome.description = std::move(description);
+  return outcome;
+}
+
+Verdict Refusal(const char* reasonCode, const char* text, const std::string& origin) {
+  Verdict verdict;
+  verdict.reason = reasonCode;
+  verdict.origin = origin;
+  verdict.description = text::Fill(text, "origin", origin);
+  return verdict;
+}
+
+// The thread's error information, if the failing call left one.
+std::string ErrorInfoText() {
+  win::ComPtr<IErrorInfo> info;
+  if (::GetErrorInfo(0, info.GetAddressOf()) != S_OK || !info) return {};
+  win::UniqueBstr description;
+  if (FAILED(info->GetDescription(description.put())) || !description) return {};
+  return win::WideToUtf8(description.get(), ::SysStringLen(description.get()));
+}
+
+}  // namespace
+
+// Windows' own texts for the invocation failures a page can cause, for
+// systems whose message tables lack them (Wine's do).
+struct KnownText {
+  HRESULT hr;
+  const char* text;
+};
+constexpr KnownText kInvocationTexts[] = {
+    {DISP_E_UNKNOWNNAME, "Unknown name."},
+    {DISP_E_MEMBERNOTFOUND, "Member not found."},
+    {DISP_E_BADPARAMCOUNT, "Invalid number of parameters."},
+    {DISP_E_TYPEMISMATCH, "Type mismatch."},
+    {DISP_E_PARAMNOTFOUND, "Parameter not found."},
+    {DISP_E_BADVARTYPE, "Bad variable type."},
+    {DISP_E_OVERFLOW, "Out of present range."},
+    {DISP_E_NONAMEDARGS, "No named arguments."},
+    {REGDB_E_CLASSNOTREG, "Class not registered"},
+};
+
+std::string FailureText(HRESULT hr) {
+  const std::wstring text = win::SystemMessageWide(static_cast<DWORD>(hr));
+  if (!text.empty()) return win::WideToUtf8(text.data(), text.size());
+  for (const auto& known : kInvocationTexts)
+    if (known.hr == hr) return known.text;
+  char fallback[32];
+  wsprintfA(fallback, "OLE error %08X", static_cast<unsigned>(hr));
+  return fallback;
+}
+
+ControlEndpoint::ControlEndpoint(std::function<bool()> inputEnded) : box_(std::move(inputEnded), kBoxTimeoutMs) {}
+
+Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel) {
+  Verdict verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
+  if (verdict.kind != Verdict::Kind::kAsk) return verdict;
+  const Answer answer = box_.Ask(verdict.origin, [&] {
+    verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
+    return verdict.kind == Verdict::Kind::kAsk;
+  });
+  switch (answer) {
+    case Answer::kSettledMeanwhile:
+      return verdict;
+    case Answer::kYes:
+      RememberAnswer(verdict.origin, true);
+      verdict.kind = Verdict::Kind::kAdmit;
+      return verdict;
+    case Answer::kNo:
+      RememberAnswer(verdict.origin, false);
+      return Refusal(reason::kPerson, text::kPersonRefused, verdict.origin);
+    case Answer::kNoAnswer:
+    case Answer::kInputEnded:
+      break;
+  }
+  return Refusal(reason::kTimeout, text::kNoAnswer, verdict.origin);
+}
+
+Outcome ControlEndpoint::Open() {
+  // The control shows its own box when it cannot be made (no card toolkit):
+  // that box is the control's, left as it is.
+  HRESULT hr = ::CoCreateInstance(kReaderClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void**>(control_.ReleaseAndGetAddressOf()));
+  if (FAILED(hr)) {
+    std::string text = ErrorInfoText();
+    return Failure(hr, text.empty() ? FailureText(hr) : text);
+  }
+  win::ComPtr<ITypeInfo> info;
+  hr = control_->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.GetAddressOf());
+  TYPEATTR* attributes = nullptr;
+  if (SUCCEEDED(hr)) hr = info->GetTypeAttr(&attributes);
+  if (FAILED(hr)) {
+    control_.Reset();
+    return Failure(hr, FailureText(hr));
+  }
+  for (UINT i = 0; i < attributes->cFuncs; ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &function))) continue;
+    // IUnknown's and IDispatch's own members are restricted: not the control's.
+    if (!(function->wFuncFlags & FUNCFLAG_FRESTRICTED)) {
+      win::UniqueBstr name;
+      UINT count = 0;
+      if (SUCCEEDED(info->GetNames(function->memid, name.put(), 1, &count)) && count == 1)
+        members_[win::WideToUtf8(name.get(), ::SysStringLen(name.get()))] = function->memid;
+    }
+    info->ReleaseFuncDesc(function);
+  }
+  info->ReleaseTypeAttr(attributes);
+  return Outcome{};
+}
+
+Outcome ControlEndpoint::Invoke(const std::string& member, WORD flags, const std::vector<Json>& args) {
+  const auto found = members_.find(member);
+  if (found == members_.end()) return Failure(DISP_E_UNKNOWNNAME, FailureText(DISP_E_UNKNOWNNAME));
+  // Invoke takes the arguments last to first.
+  const std::unique_ptr<win::Variant[]> values(new win::Variant[args.size() + 1]);
+  for (std::size_t i = 0; i < args.size(); ++i) ToVariant(args[i], values[args.size() - 1 - i]);
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{values.get(), nullptr, static_cast<UINT>(args.size()), 0};
+  if (flags == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &named;
+    params.cNamedArgs = 1;
+  }
+  win::Variant result;
+  win::ExceptionInfo exception;
+  UINT badArgument = 0;
+  const HRESULT hr =
+      control_->Invoke(found->second, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception, &badArgument);
+  if (hr == DISP_E_EXCEPTION) {
+    // The member's own failure: its code and its message, not the wrapper's.
+    exception.Complete();
+    const HRESULT code = exception.scode ? exception.scode : E_FAIL;
+    return Failure(code, exception.bstrDescription
+                             ? win::WideToUtf8(exception.bstrDescription, ::SysStringLen(exception.bstrDescription))
+                             : std::string());
+  }
+  if (FAILED(hr)) return Failure(hr, FailureText(hr));
+  Outcome outcome;
+  if (flags != DISPATCH_PROPERTYPUT && !FromVariant(result, outcome.value))
+    return Failure(DISP_E_TYPEMISMATCH, FailureText(DISP_E_TYPEMISMATCH));
+  return outcome;
+}
+
+Outcome ControlEndpoint::Call(const std::string& member, const std::vector<Json>& args) {
+  return Invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+Outcome ControlEndpoint::Put(const std::string& member, const Json& value) {
+  return Invoke(member, DISPATCH_PROPERTYPUT, {value});
+}
+
+std::string ControlEndpoint::Version() { return ModuleVersion(); }
+
+std::string ControlEndpoint::Arch() { return sizeof(void*) == 8 ? "x64" : "x86"; }
+
+}  // namespace qelt::bridge

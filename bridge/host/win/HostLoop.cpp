@@ -1,0 +1,70 @@
+#include "HostLoop.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "Framing.h"
+#include "InputPump.h"
+#include "StandardChannels.h"
+#include "win/Resources.h"
+
+namespace qelt::bridge {
+namespace {
+
+InputPump::Item NextItem(InputPump& pump) {
+  for (;;) {
+    if (auto item = pump.Take()) return std::move(*item);
+    HANDLE ready = pump.Ready();
+    ::MsgWaitForMultipleObjectsEx(1, &ready, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
+int Finish(const InputPump::Item& end) {
+  if (!end.reason.empty()) std::fprintf(stderr, "qelt-bridge: %s\n", end.reason.c_str());
+  return end.exitCode;
+}
+
+// Input has ended: what is still queued has nobody to answer to.
+int FinishAtEnd(InputPump& pump) {
+  for (;;) {
+    InputPump::Item item = NextItem(pump);
+    if (item.end) return Finish(item);
+  }
+}
+
+}  // namespace
+
+int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> inputEnded)>& makeEndpoint) {
+  StandardChannels channels = TakeStandardChannels();
+  if (!channels.input || !channels.output) {
+    std::fprintf(stderr, "qelt-bridge: no standard input or output: a browser starts this program\n");
+    return 2;
+  }
+  const win::ComScope com;
+  PendingIds pending;
+  InputPump pump(channels.input.release(), pending);
+  const std::unique_ptr<Endpoint> endpoint = makeEndpoint([&pump] { return pump.Ended(); });
+  Session session(*endpoint);
+  for (;;) {
+    const InputPump::Item item = NextItem(pump);
+    if (item.end) return Finish(item);
+    if (pump.Ended()) return FinishAtEnd(pump);
+    const Session::Step step = session.Handle(item.request, item.duplicate);
+    bool written = true;
+    for (const auto& reply : step.replies) written = written && WriteAll(channels.output.get(), EncodeFrame(reply));
+    if (item.request.id && !item.duplicate &&
+        (item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut))
+      pending.Release(*item.request.id);
+    // A browser that stopped reading is gone, whatever the step said.
+    if (!written || pump.Ended()) return FinishAtEnd(pump);
+    if (step.end) return step.exitCode;
+  }
+}
+
+}  // namespace qelt::bridge

@@ -1,0 +1,109 @@
+#include "InputPump.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "Framing.h"
+#include "Protocol.h"
+#include "win/Resources.h"
+
+namespace qelt::bridge {
+
+// Owned by the pump and its thread together: the thread may still be
+// blocked in a read when the pump goes; the process's end stops it.
+struct InputPump::Shared {
+  win::UniqueHandle input;
+  win::UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  PendingIds* pending = nullptr;
+  std::mutex mutex;
+  std::deque<Item> items;
+  std::condition_variable space;
+  std::atomic<bool> ended{false};
+
+  // A peer that sends faster than the control answers waits: the pipe holds
+  // the rest, not this process's memory.
+  static constexpr std::size_t kMaxWaiting = 256;
+
+  void Push(Item item) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (item.end) ended = true;
+    else space.wait(lock, [this] { return items.size() < kMaxWaiting; });
+    items.push_back(std::move(item));
+    ::SetEvent(ready.get());
+  }
+};
+
+namespace {
+
+class HandleSource : public ByteSource {
+ public:
+  explicit HandleSource(HANDLE handle) : handle_(handle) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    DWORD got = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 20));
+    // A closed pipe, an error or a zero-byte read: each ends the input.
+    if (!::ReadFile(handle_, buffer, chunk, &got, nullptr)) return 0;
+    return got;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+InputPump::InputPump(HANDLE input, PendingIds& pending) : shared_(std::make_shared<Shared>()) {
+  shared_->input.reset(input);
+  shared_->pending = &pending;
+  std::thread([shared = shared_] {
+    HandleSource source(shared->input.get());
+    FrameReader reader(source);
+    for (;;) {
+      Frame frame = reader.Next();
+      Item item;
+      if (frame.kind == Frame::Kind::kEnd) {
+        item.end = true;
+        item.exitCode = exit_code::kEndOfInput;
+      } else if (frame.kind == Frame::Kind::kBroken) {
+        item.end = true;
+        item.exitCode = exit_code::kProtocol;
+        item.reason = frame.reason;
+      } else {
+        item.request = DecodeRequest(frame.payload);
+        if (item.request.fatal) {
+          item.end = true;
+          item.exitCode = exit_code::kProtocol;
+          item.reason = item.request.problem;
+        } else if ((item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut) &&
+                   !shared->pending->Claim(*item.request.id)) {
+          item.duplicate = true;
+        }
+      }
+      const bool last = item.end;
+      shared->Push(std::move(item));
+      if (last) return;
+    }
+  }).detach();
+}
+
+InputPump::~InputPump() = default;
+
+HANDLE InputPump::Ready() const { return shared_->ready.get(); }
+
+bool InputPump::Ended() const { return shared_->ended; }
+
+std::optional<InputPump::Item> InputPump::Take() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  if (shared_->items.empty()) return std::nullopt;
+  Item item = std::move(shared_->items.front());
+  shared_->items.pop_front();
+  if (shared_->items.empty()) ::ResetEvent(shared_->ready.get());
+  shared_->space.notify_one();
+  return item;
+}
+
+}  // namespace qelt::bridge

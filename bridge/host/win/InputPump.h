@@ -1,0 +1,43 @@
+// Reads and decodes frames on a thread of its own, so that the main thread,
+// the control's apartment, stays free to process window messages while it
+// waits, and notices the end of input while a box is open.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "PendingIds.h"
+#include "Request.h"
+
+namespace qelt::bridge {
+
+class InputPump {
+ public:
+  struct Item {
+    Request request;
+    bool duplicate = false;  // its id was already pending
+    bool end = false;        // no request: input ended, or broke (exitCode 2, reason)
+    int exitCode = 0;
+    std::string reason;
+  };
+
+  // Takes the input handle; starts reading at once.
+  InputPump(HANDLE input, PendingIds& pending);
+  ~InputPump();
+  InputPump(const InputPump&) = delete;
+  InputPump& operator=(const InputPump&) = delete;
+
+  // Signalled while items wait.
+  HANDLE Ready() const;
+  // True once input has ended or broken, even before that item is taken.
+  bool Ended() const;
+  std::optional<Item> Take();
+
+ private:
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace qelt::bridge
