@@ -15,6 +15,7 @@
 namespace {
 
 struct Module {
+  const char* testName;
   const char* path;
   const wchar_t* fileName;
   const wchar_t* description;
@@ -22,10 +23,11 @@ struct Module {
 };
 
 const Module kModules[] = {
-    {QELT_OCX, L"QELTReaderProj1.ocx", L"QELTReader 憑證 IC 卡元件", true},
-    {QELT_SETUP_ACTIONS, L"QeltSetupActions.dll", L"QELTReader 安裝程式動作", false},
+    {"Control", QELT_OCX, L"QELTReaderProj1.ocx", L"QELTReader 憑證 IC 卡元件", true},
+    {"SetupActions", QELT_SETUP_ACTIONS, L"QeltSetupActions.dll", L"QELTReader 安裝程式動作", false},
+    {"BridgeHost", QELT_BRIDGE, L"qelt-bridge.exe", L"QELTReader 瀏覽器橋接程式", false},
     // Shipped in the development kit's package.
-    {QELT_VIRTUAL_CARD, L"QELTVirtualCard.dll", L"QELTReader 開發套件 虛擬卡片", true},
+    {"VirtualCard", QELT_VIRTUAL_CARD, L"QELTVirtualCard.dll", L"QELTReader 開發套件 虛擬卡片", true},
 };
 
 #define QELT_WIDEN2(x) L## #x
@@ -71,7 +73,9 @@ TEST_P(VersionResource, FixedPartCarriesTheBuildsVersion) {
   EXPECT_EQ(fixed->dwProductVersionLS, low);
   EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u) << "no debug, pre-release or patched flag";
   EXPECT_EQ(fixed->dwFileOS, DWORD{VOS_NT_WINDOWS32});
-  EXPECT_EQ(fixed->dwFileType, DWORD{VFT_DLL});
+  const std::wstring fileName = GetParam().fileName;
+  const bool program = fileName.size() > 4 && fileName.compare(fileName.size() - 4, 4, L".exe") == 0;
+  EXPECT_EQ(fixed->dwFileType, DWORD{program ? VFT_APP : VFT_DLL});
 }
 
 TEST_P(VersionResource, OneTranslationTraditionalChineseCodePage950) {
@@ -111,10 +115,7 @@ TEST_P(VersionResource, Strings) {
   EXPECT_EQ(StringValue(info, L"OLESelfRegister", ignored), GetParam().selfRegisters);
 }
 
-std::string ModuleTestName(const ::testing::TestParamInfo<Module>& module) {
-  const char* const names[] = {"Control", "SetupActions", "VirtualCard"};
-  return names[module.index];
-}
+std::string ModuleTestName(const ::testing::TestParamInfo<Module>& module) { return module.param.testName; }
 
 INSTANTIATE_TEST_SUITE_P(ShippedModules, VersionResource, ::testing::ValuesIn(kModules), ModuleTestName);
 

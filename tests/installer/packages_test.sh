@@ -4,9 +4,9 @@
 # inside the MSI and the CAB too (they are signed before they are packed),
 # and a changed byte breaks it; the MSI and the CAB's INF carry the build's
 # version.
-# Usage: packages_test.sh CAFILE VERSION OCX SETUP_ACTIONS_DLL MSI CAB
+# Usage: packages_test.sh CAFILE VERSION OCX SETUP_ACTIONS_DLL MSI CAB BRIDGE_EXE
 set -euo pipefail
-cafile="$1" version="$2" ocx="$3" actions="$4" msi="$5" cab="$6"
+cafile="$1" version="$2" ocx="$3" actions="$4" msi="$5" cab="$6" bridge="$7"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -17,7 +17,7 @@ check() {  # description, then a command that must succeed
 }
 verifies() { osslsigncode verify -CAfile "$cafile" -in "$1" >"$work/verify.log" 2>&1; }
 
-for file in "$ocx" "$actions" "$msi" "$cab"; do
+for file in "$ocx" "$actions" "$msi" "$cab" "$bridge"; do
   check "$(basename "$file") is signed" verifies "$file"
 done
 
