@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets natively with Clang (address and undefined
 # behaviour checks) and runs each for the given time on a corpus seeded from
 # the repo. Usage: tools/fuzz.sh [SECONDS_EACH] [TARGET...]
-#   targets: xml http httpfull cmdline base64 (default: all)
+#   targets: xml http httpfull cmdline base64 bridge (default: all)
 # httpfull reads replies at the real limits: inputs up to 1 MiB and 1 s for
 # each, so that work growing faster than the input fails as a time-out.
 set -euo pipefail
@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml http httpfull cmdline base64)
+[ ${#targets[@]} -gt 0 ] || targets=(xml http httpfull cmdline base64 bridge)
 build="$root/build/fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQELT_LIBFUZZER=ON \

@@ -42,6 +42,20 @@ bool DecodeUtf8(std::string_view text, std::u32string& out) {
 
 bool IsDot(char32_t c) { return c == U'.' || c == 0x3002 || c == 0xFF0E || c == 0xFF61; }
 
+// Lower case for the letters a host name is typed with: ASCII, full-width
+// ASCII (to plain ASCII, as host names map it), Latin-1, Greek and Cyrillic.
+char32_t FoldCase(char32_t c) {
+  if (c >= U'A' && c <= U'Z') return c - U'A' + U'a';
+  if (c >= 0xFF21 && c <= 0xFF3A) return c - 0xFF21 + U'a';
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0xFF41 + U'a';
+  if (c >= 0xFF10 && c <= 0xFF19) return c - 0xFF10 + U'0';
+  if (c == 0xFF0D) return U'-';
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
+    return c + 0x20;
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  return c;
+}
+
 // A host name's labels in ASCII: non-ASCII labels in Punycode.
 bool AsciiHost(std::string_view raw, bool allowWildcard, std::string& host, bool& wildcard, std::string* problem) {
   std::u32string points;
@@ -49,7 +63,7 @@ bool AsciiHost(std::string_view raw, bool allowWildcard, std::string& host, bool
   std::vector<std::u32string> labels(1);
   for (char32_t c : points) {
     if (IsDot(c)) labels.emplace_back();
-    else labels.back().push_back(c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c);
+    else labels.back().push_back(FoldCase(c));
   }
   wildcard = false;
   if (labels.front() == U"*") {
@@ -63,6 +77,9 @@ bool AsciiHost(std::string_view raw, bool allowWildcard, std::string& host, bool
     std::string ascii;
     bool plain = true;
     for (char32_t c : label) plain = plain && c < 0x80;
+    // Punycode is never shorter than the label: a long one cannot fit, and
+    // converting it would only cost time.
+    if (label.size() > 63) return Fail(problem, "the host has an empty or overlong label");
     if (plain) {
       for (char32_t c : label) ascii.push_back(static_cast<char>(c));
     } else {

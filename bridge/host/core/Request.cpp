@@ -116,6 +116,9 @@ Request DecodeRequest(std::string_view payload) {
     if (payload.empty()) return Invalid("the frame is empty");
     return Invalid("the frame is not valid JSON (at byte " + std::to_string(error.byte) + ")");
   }
+  // The parser stops at a NUL byte: whatever follows must not slip through.
+  if (const auto nul = payload.find('\0'); nul != std::string_view::npos)
+    return Invalid("the frame is not valid JSON (at byte " + std::to_string(nul + 1) + ")");
   if (!message.is_object()) return Invalid("the frame is not a JSON object");
 
   std::optional<std::uint64_t> id;
