@@ -28,7 +28,8 @@ struct Answers {
 };
 
 struct Verdict {
-  enum class Kind { kAdmit, kRefuse, kAsk };
+  // kAbandoned: the browser went away before the person answered.
+  enum class Kind { kAdmit, kRefuse, kAsk, kAbandoned };
   Kind kind = Kind::kRefuse;
   std::string reason;       // for kRefuse: a reason code of the protocol
   std::string description;  // for kRefuse: the refusal's text

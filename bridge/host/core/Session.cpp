@@ -28,6 +28,12 @@ Session::Step Session::Hello(const Request& request) {
                                    std::to_string(kProtocolVersion)),
                   exit_code::kRefused);
   const Verdict verdict = endpoint_.Admit(request.origin, request.topLevel);
+  if (verdict.kind == Verdict::Kind::kAbandoned) {
+    Step step;
+    step.end = true;
+    step.exitCode = exit_code::kEndOfInput;
+    return step;
+  }
   if (verdict.kind != Verdict::Kind::kAdmit)
     return Ending(RefusedReply(number::kAccessDenied, verdict.reason, verdict.description), exit_code::kRefused);
   const Outcome opened = endpoint_.Open();

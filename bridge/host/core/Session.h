@@ -21,7 +21,8 @@ struct Outcome {
 class Endpoint {
  public:
   virtual ~Endpoint() = default;
-  // The origin decision, the person asked if the policy says so: kAdmit or kRefuse.
+  // The origin decision, the person asked if the policy says so: kAdmit,
+  // kRefuse, or kAbandoned when input ended while the box was open.
   virtual Verdict Admit(const std::string& origin, bool topLevel) = 0;
   // Creates what answers the calls; !ok when it cannot be had.
   virtual Outcome Open() = 0;

@@ -66,7 +66,8 @@ Answer ConsentBox::Show(const std::string& origin) {
   return pressed == IDYES ? Answer::kYes : Answer::kNo;
 }
 
-Answer ConsentBox::Ask(const std::string& origin, const std::function<bool()>& stillUndecided) {
+Answer ConsentBox::Ask(const std::string& origin, const std::function<bool()>& stillUndecided,
+                       const std::function<void(bool yes)>& remember) {
   NamedMutex mutex(MutexName(origin));
   HANDLE handle = mutex.get();
   // Wait for the turn while window messages keep flowing and input may end.
@@ -82,7 +83,9 @@ Answer ConsentBox::Ask(const std::string& origin, const std::function<bool()>& s
   }
   const MutexTurn turn(handle, true);
   if (!stillUndecided()) return Answer::kSettledMeanwhile;
-  return Show(origin);
+  const Answer answer = Show(origin);
+  if (answer == Answer::kYes || answer == Answer::kNo) remember(answer == Answer::kYes);
+  return answer;
 }
 
 }  // namespace qelt::bridge

@@ -21,8 +21,10 @@ class ConsentBox {
   ConsentBox(std::function<bool()> inputEnded, unsigned timeoutMs);
 
   // Waits for this origin's turn (another host may be asking about it);
-  // stillUndecided, asked once the turn comes, says whether to ask at all.
-  Answer Ask(const std::string& origin, const std::function<bool()>& stillUndecided);
+  // stillUndecided, asked once the turn comes, says whether to ask at all;
+  // remember stores a Yes or No before the turn passes to the next host.
+  Answer Ask(const std::string& origin, const std::function<bool()>& stillUndecided,
+             const std::function<void(bool yes)>& remember);
 
  private:
   Answer Show(const std::string& origin);

@@ -76,22 +76,25 @@ ControlEndpoint::ControlEndpoint(std::function<bool()> inputEnded) : box_(std::m
 Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel) {
   Verdict verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
   if (verdict.kind != Verdict::Kind::kAsk) return verdict;
-  const Answer answer = box_.Ask(verdict.origin, [&] {
-    verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
-    return verdict.kind == Verdict::Kind::kAsk;
-  });
+  const Answer answer = box_.Ask(
+      verdict.origin,
+      [&] {
+        verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
+        return verdict.kind == Verdict::Kind::kAsk;
+      },
+      [&](bool yes) { RememberAnswer(verdict.origin, yes); });
   switch (answer) {
     case Answer::kSettledMeanwhile:
       return verdict;
     case Answer::kYes:
-      RememberAnswer(verdict.origin, true);
       verdict.kind = Verdict::Kind::kAdmit;
       return verdict;
     case Answer::kNo:
-      RememberAnswer(verdict.origin, false);
       return Refusal(reason::kPerson, text::kPersonRefused, verdict.origin);
-    case Answer::kNoAnswer:
     case Answer::kInputEnded:
+      verdict.kind = Verdict::Kind::kAbandoned;
+      return verdict;
+    case Answer::kNoAnswer:
       break;
   }
   return Refusal(reason::kTimeout, text::kNoAnswer, verdict.origin);

@@ -56,14 +56,15 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     if (item.end) return Finish(item);
     if (pump.Ended()) return FinishAtEnd(pump);
     const Session::Step step = session.Handle(item.request, item.duplicate);
-    bool written = true;
-    for (const auto& reply : step.replies) written = written && WriteAll(channels.output.get(), EncodeFrame(reply));
+    // Answered: the id is free again before the peer can see the reply.
     if (item.request.id && !item.duplicate &&
         (item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut))
       pending.Release(*item.request.id);
-    // A browser that stopped reading is gone, whatever the step said.
-    if (!written || pump.Ended()) return FinishAtEnd(pump);
+    bool written = true;
+    for (const auto& reply : step.replies) written = written && WriteAll(channels.output.get(), EncodeFrame(reply));
     if (step.end) return step.exitCode;
+    // A browser that stopped reading is gone.
+    if (!written || pump.Ended()) return FinishAtEnd(pump);
   }
 }
 
