@@ -1,0 +1,260 @@
+// The reader control for pages in Chrome, Edge and Firefox, through the
+// browser bridge (the extension and its native host). Members keep the
+// control's names; methods and property reads return promises.
+//
+//   import { connect } from "./qelt-reader.js";
+//   const reader = await connect();
+//   await reader.readCard();
+//   const name = await reader.name;
+//   await reader.checkPin(pin);        // rejects with e.description "PinCode錯誤"
+//   await reader.checkXKMS();
+import "./protocol.js";
+
+const P = globalThis.QeltBridgeProtocol;
+const R = P.reason;
+
+// How long the page waits to hear from the extension before it says there is none.
+const EXTENSION_WAIT_MS = 1000;
+
+/** A failure of the bridge or of a member: reason, number and description. */
+export class QeltReaderError extends Error {
+  constructor(reason, number, description) {
+    super(description);
+    this.name = "QeltReaderError";
+    this.reason = reason;
+    this.number = number;
+    this.description = description;
+  }
+}
+
+export const reasons = P.reason;
+
+const TEXTS = {
+  [R.originRefused]: "This page may not use the card reader: plain http is admitted only for localhost, 127.0.0.1 and [::1].",
+  [R.noExtension]: "The QELTReader browser extension is not installed or not enabled in this browser.",
+  [R.noHost]: "The QELTReader bridge program (native messaging host) is not installed for this browser.",
+  [R.extensionNotAdmitted]: "The QELTReader bridge program does not admit this browser extension.",
+  [R.protocolMismatch]: "The QELTReader extension and bridge program speak different protocol versions.",
+  [R.hostFailed]: "The QELTReader bridge program ended before it answered.",
+  [R.disconnected]: "The connection to the card reader was lost; connect again.",
+  [R.tooManyCalls]: "Too many calls are waiting for the card reader.",
+};
+
+// Reasons the host gives for a refusal, as the page is told them.
+const REFUSALS = {
+  [P.refusal.origin]: R.originRefused,
+  [P.refusal.policy]: R.originRefused,
+  [P.refusal.frame]: R.originRefused,
+  [P.refusal.person]: R.personRefused,
+  [P.refusal.timeout]: R.noAnswer,
+  [P.refusal.protocol]: R.protocolMismatch,
+  [P.refusal.hello]: R.protocolMismatch,
+};
+
+// What JSON carries to the control; undefined, functions and the like have no such form.
+function isValue(v) {
+  return v === null || typeof v === "string" || typeof v === "boolean" || (typeof v === "number" && Number.isFinite(v));
+}
+
+function bridgeError(reason, number, description) {
+  return new QeltReaderError(reason, number ?? 0, description || TEXTS[reason] || reason);
+}
+
+// The browsers' texts for a native port that could not be opened.
+function closedReason(error) {
+  const text = String(error || "");
+  if (/context invalidated/i.test(text)) return R.disconnected;  // the extension was updated or reloaded
+  if (/not found|no such native application/i.test(text)) return R.noHost;
+  if (/forbidden|not allowed|access/i.test(text)) return R.extensionNotAdmitted;
+  return R.hostFailed;
+}
+
+// The window channel to the content script: one listener for all readers.
+const readers = new Map();
+let nextReader = 1;
+let extensionSeen = null;  // a promise once asked
+let listening = false;
+
+// To this document's own window. A sandboxed frame's origin is opaque
+// ("null"), whatever its URL says: a message aimed at the URL's origin would
+// be dropped there.
+function post(message) {
+  window.postMessage({ channel: P.channel, from: P.from.page, ...message }, self.origin === "null" ? "*" : self.origin);
+}
+
+function listen() {
+  if (listening) return;
+  listening = true;
+  window.addEventListener("message", (event) => {
+    const data = event.data;
+    if (event.source !== window || !data || data.channel !== P.channel || data.from !== P.from.extension) return;
+    if (data.kind === P.kind.pong) {
+      extensionAnswered?.();
+      return;
+    }
+    const reader = readers.get(data.reader);
+    if (!reader) return;
+    if (data.kind === P.kind.message) reader._receive(data.message);
+    else if (data.kind === P.kind.closed) reader._closed(data.error);
+  });
+  // A page restored from the back/forward cache lost its connections.
+  window.addEventListener("pageshow", (event) => {
+    if (!event.persisted) return;
+    for (const reader of readers.values()) reader._closed(null, true);
+  });
+}
+
+let extensionAnswered = null;
+function findExtension() {
+  // The content script marks the document as it starts: no need to wait.
+  if (document.documentElement && document.documentElement.dataset[P.documentMark]) return Promise.resolve(true);
+  if (!extensionSeen) {
+    extensionSeen = new Promise((resolve) => {
+      const timer = setTimeout(() => resolve(false), EXTENSION_WAIT_MS);
+      extensionAnswered = () => {
+        clearTimeout(timer);
+        resolve(true);
+      };
+      post({ kind: P.kind.ping });
+    }).then((found) => {
+      if (!found) extensionSeen = null;  // installed later: ask again next time
+      return found;
+    });
+  }
+  return extensionSeen;
+}
+
+class Reader {
+  constructor(id) {
+    this._id = id;
+    this._pending = new Map();  // id -> {resolve, reject}
+    this._nextCall = 1;
+    this._state = "opening";     // opening, ready, closed
+    this._opened = null;         // {resolve, reject} while opening
+    this._lost = null;           // the error every later call gets
+    this.version = undefined;    // the host's file version, once ready
+    this.arch = undefined;       // "x86" or "x64": the control's architecture
+  }
+
+  _receive(message) {
+    if (!message || typeof message !== "object") return;
+    if (this._state === "opening") {
+      this._answerOpening(message);
+      return;
+    }
+    const waiting = this._pending.get(message.id);
+    if (!waiting) return;
+    this._pending.delete(message.id);
+    if (message.type === P.type.result) waiting.resolve(message.value);
+    else waiting.reject(new QeltReaderError(R.callFailed, message.number, message.description ?? ""));
+  }
+
+  _answerOpening(message) {
+    const opened = this._opened;
+    this._opened = null;
+    if (message.type === P.type.ready && message.protocol === P.protocolVersion) {
+      this._state = "ready";
+      this.version = message.version;
+      this.arch = message.arch;
+      opened.resolve(this);
+      return;
+    }
+    let error;
+    if (message.type === P.type.ready) error = bridgeError(R.protocolMismatch);
+    else if (message.type === P.type.refused) error = bridgeError(REFUSALS[message.reason] || R.originRefused, message.number, message.description);
+    else if (message.type === P.type.unavailable) error = bridgeError(R.unavailable, message.number, message.description);
+    else error = bridgeError(R.protocolMismatch);
+    this._end(error);
+    opened.reject(error);
+  }
+
+  _closed(browserText, restored = false) {
+    if (this._state === "closed") return;
+    if (this._state === "opening") {
+      const opened = this._opened;
+      this._opened = null;
+      const error = bridgeError(restored ? R.disconnected : closedReason(browserText), 0, undefined);
+      this._end(error);
+      opened?.reject(error);
+      return;
+    }
+    this._end(bridgeError(R.disconnected));
+  }
+
+  _end(error) {
+    this._state = "closed";
+    this._lost = error;
+    readers.delete(this._id);
+    post({ kind: P.kind.close, reader: this._id });
+    for (const waiting of this._pending.values()) waiting.reject(error);
+    this._pending.clear();
+  }
+
+  _send(message) {
+    if (this._state !== "ready") return Promise.reject(this._lost || bridgeError(R.disconnected));
+    if (this._pending.size >= P.maxPendingCalls) return Promise.reject(bridgeError(R.tooManyCalls, P.number.busy));
+    const values = message.type === P.type.call ? message.args : [message.value];
+    if (!values.every(isValue))
+      return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "A value must be a string, a number, true, false or null."));
+    const id = this._nextCall++;
+    return new Promise((resolve, reject) => {
+      this._pending.set(id, { resolve, reject });
+      post({ kind: P.kind.send, reader: this._id, message: { ...message, id } });
+    });
+  }
+
+  _call(member, args) { return this._send({ type: P.type.call, member, args }); }
+
+  readCard() { return this._call("readCard", []); }
+  checkCard(pin) { return this._call("checkCard", arguments.length ? [pin] : []); }
+  checkPin(pin) { return this._call("checkPin", arguments.length ? [pin] : []); }
+  checkXKMS() { return this._call("checkXKMS", []); }
+
+  /** Writes a proxy property: await reader.set("proxyPort", 8080). */
+  set(name, value) { return this._send({ type: P.type.put, member: name, value }); }
+
+  /** Ends the connection: the host and its control go away. */
+  close() {
+    if (this._state !== "closed") this._end(bridgeError(R.disconnected));
+  }
+
+  get connected() { return this._state === "ready"; }
+}
+
+// Property reads under the control's names: await reader.name.
+for (const name of [...P.cardProperties, ...P.proxyProperties, P.versionProperty]) {
+  Object.defineProperty(Reader.prototype, name, {
+    get() { return this._call(name, []); },
+    enumerable: true,
+  });
+}
+
+/**
+ * Connects to the card reader. Each call gives a reader of its own, with its
+ * own control, as two <object> elements give two controls.
+ * options.proxyServer, proxyPort, proxyUser, proxyPass: set before the
+ * reader is handed over, as <param> elements set them on the control.
+ */
+export async function connect(options = {}) {
+  listen();
+  // The extension runs on https pages and on http only for this machine's
+  // own addresses: elsewhere it is not missing, the page may not use it.
+  if (location.protocol === "http:" && !["localhost", "127.0.0.1", "[::1]"].includes(location.hostname))
+    throw bridgeError(R.originRefused, P.number.accessDenied, TEXTS[R.originRefused]);
+  if (!(await findExtension())) throw bridgeError(R.noExtension);
+  const id = nextReader++;
+  const reader = new Reader(id);
+  readers.set(id, reader);
+  const ready = new Promise((resolve, reject) => { reader._opened = { resolve, reject }; });
+  post({ kind: P.kind.open, reader: id });
+  await ready;
+  try {
+    for (const name of P.proxyProperties) {
+      if (options[name] !== undefined) await reader.set(name, options[name]);
+    }
+  } catch (error) {
+    reader.close();  // the page gets no reader: its host must not stay behind
+    throw error;
+  }
+  return reader;
+}
