@@ -105,6 +105,13 @@ TEST(Session, ARefusedOriginGetsNoControl) {
   EXPECT_EQ(endpoint.log, std::vector<std::string>{"admit https://A.example frame"});
 }
 
+TEST(Session, ABrowserGoneBeforeTheAnswerEndsQuietly) {
+  FakeEndpoint endpoint;
+  endpoint.verdict.kind = Verdict::Kind::kAbandoned;
+  Converse(endpoint, {{kHello, {}, true, exit_code::kEndOfInput}});
+  EXPECT_EQ(endpoint.log, std::vector<std::string>{"admit https://a.example top"});
+}
+
 TEST(Session, AControlThatCannotBeHadEndsTheConnection) {
   FakeEndpoint endpoint;
   endpoint.opening.ok = false;
