@@ -1,10 +1,12 @@
-# Makes an MSI package of the control: stages the module and the action
-# library next to the .wxs (wixl takes source paths relative to it), runs
-# wixl with the architecture's arguments and VERSION (a.b.c), and writes the
-# module's file version (a.b.c.0) into the File table, which wixl leaves
-# empty (the installer would otherwise treat the module as unversioned).
+# Makes an MSI package of the control: stages the module, the bridge host,
+# its host manifests and the action library next to the .wxs (wixl takes
+# source paths relative to it), runs wixl with the architecture's arguments
+# and VERSION (a.b.c), and writes the programs' file version (a.b.c.0) into
+# the File table, which wixl leaves empty (the installer would otherwise
+# treat them as unversioned).
 #   cmake -DWIXL=... -DMSIBUILD=... -DWIXL_ARGS="arg|arg|..." -DWXS=... -DOCX=...
-#         -DACTIONS=... -DVERSION=a.b.c -DSTAGE=folder -DOUT=package.msi -P PackMsi.cmake
+#         -DBRIDGE=qelt-bridge.exe -DHOST_MANIFESTS=folder -DACTIONS=...
+#         -DVERSION=a.b.c -DSTAGE=folder -DOUT=package.msi -P PackMsi.cmake
 # The build makes the shipped package with it; the installer tests make
 # packages of other versions.
 string(REPLACE "|" ";" _wixl_args "${WIXL_ARGS}")
@@ -12,6 +14,9 @@ file(MAKE_DIRECTORY "${STAGE}")
 configure_file("${WXS}" "${STAGE}/QELTReader.wxs" COPYONLY)
 configure_file("${OCX}" "${STAGE}/QELTReaderProj1.ocx" COPYONLY)
 configure_file("${ACTIONS}" "${STAGE}/QeltSetupActions.dll" COPYONLY)
+configure_file("${BRIDGE}" "${STAGE}/qelt-bridge.exe" COPYONLY)
+file(REMOVE_RECURSE "${STAGE}/manifests")
+file(COPY "${HOST_MANIFESTS}/" DESTINATION "${STAGE}/manifests" FILES_MATCHING PATTERN "*.json")
 file(REMOVE "${OUT}")
 
 function(run)
@@ -23,6 +28,7 @@ function(run)
 endfunction()
 
 run("${WIXL}" ${_wixl_args} -D "Version=${VERSION}" -D OcxPath=QELTReaderProj1.ocx
+    -D BridgePath=qelt-bridge.exe -D HostManifests=manifests
     -D ActionsPath=QeltSetupActions.dll -o "${OUT}" "${STAGE}/QELTReader.wxs")
 run("${MSIBUILD}" "${OUT}" -q
-    "UPDATE `File` SET `Version` = '${VERSION}.0', `Language` = '1028' WHERE `File` = 'ControlModule'")
+    "UPDATE `File` SET `Version` = '${VERSION}.0', `Language` = '1028' WHERE `File` = 'ControlModule' OR `File` = 'BridgeHost'")

@@ -5,9 +5,15 @@
 #   registration writes (compared with regsvr32 of the installed file) ->
 #   a script creates the control -> uninstall -> creation fails, the keys
 #   are gone, a key someone else added below the class key stays.
-# Usage: msi_test.sh MSI VIRTUAL_CARD_DLL CARD_PROFILE
+# The browser bridge alongside: installed, the host and one manifest per
+# browser family (valid, naming the host beside them and exactly the IDs of
+# ids.json), registered for Chrome, Edge and Firefox in the package's
+# registry view alone; the host a browser finds there starts and creates the
+# control of its architecture; uninstalled, the browsers' registry trees are
+# as before (another host's registration stays) and the folder is gone.
+# Usage: msi_test.sh MSI VIRTUAL_CARD_DLL CARD_PROFILE BRIDGE_EXE IDS_JSON VERSION
 set -euo pipefail
-msi="$1" card="$2" profile="$3"
+msi="$1" card="$2" profile="$3" bridge="$4" ids="$5" version="$6"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tests/installer/own_prefix.sh"
 # A new prefix each run: installs of earlier builds (each has its own product
@@ -26,6 +32,15 @@ registry() {  # everything the control's registration owns, as text
 }
 
 w regsvr32 /s "$(winpath "$card")"
+
+bridge_read_ids "$ids"
+folder='C:\Program Files\QELT Reader'
+[ "$QELT_ARCH" = x64 ] && view=64 || view=32
+# Another host registered before: it stays.
+"$QELT_WINE" reg add "HKLM\\${bridge_browser_keys[chrome]}\\com.example.other" /ve /d 'C:\Other\host.json' /f /reg:$view >/dev/null
+"$QELT_WINE" reg add 'HKLM\SOFTWARE\Policies\QELTReader\Bridge' /v AllowedOrigins /t REG_MULTI_SZ \
+  /d https://portal.example.org /f /reg:64 >/dev/null
+bridge_export "$(dirname "$msi")/bridge-before.reg"
 
 check "installs quietly" w msiexec /i "$(winpath "$msi")" /qn
 check "the module is in a folder with a blank" test -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
@@ -49,6 +64,22 @@ check "the registry is what regsvr32 leaves" test "$after_install" = "$(registry
 created="$(create)"
 check "a script creates the control ($created)" test "$created" = "created 3.0"
 
+check "the bridge host is installed, the signed one" cmp -s "$WINEPREFIX/drive_c/Program Files/QELT Reader/qelt-bridge.exe" "$bridge"
+check "  ...with a manifest per browser family" python3 "$root/tests/installer/bridge_files.py" manifests \
+  "$WINEPREFIX/drive_c/Program Files/QELT Reader" "$ids"
+expected="$view chrome (Default) $folder\\$host_name.chromium.json
+$view edge (Default) $folder\\$host_name.chromium.json
+$view firefox (Default) $folder\\$host_name.firefox.json"
+registrations="$(bridge_registrations)"
+check "  ...registered for each browser in the $view-bit view alone" test "$registrations" = "$expected"
+[ "$registrations" = "$expected" ] || sed 's/^/     | /' <<<"$registrations"
+for browser in chrome firefox; do
+  manifest="$(bridge_pick $browser)"
+  [ $browser = chrome ] && args=("chrome-extension://$chromium_id/" --parent-window=0) || args=("$manifest" "$firefox_id")
+  answer="$(bridge_ask "$manifest" https://portal.example.org "${args[@]}")"
+  check "  ...$browser starts the host, which creates the control ($answer)" test "$answer" = "ready $QELT_ARCH $version"
+done
+
 w reg add "$foreign" /f >/dev/null
 check "uninstalls quietly" w msiexec /x "$(winpath "$msi")" /qn
 check "the module is gone" test ! -f "$WINEPREFIX/drive_c/Program Files/QELT Reader/QELTReaderProj1.ocx"
@@ -59,5 +90,9 @@ check "the ProgID and the server keys are gone" \
   bash -c '! grep -qE "InprocServer32|ProgID|QELTReaderProj1.QELTReader|MiscStatus|Verb" <<<"$1"' _ "$after_uninstall"
 check "a key someone else added stays" w reg query "$foreign"
 w reg delete "$foreign" /f >/dev/null 2>&1 || true
+check "the folder is gone, the bridge's files with it" test ! -e "$WINEPREFIX/drive_c/Program Files/QELT Reader"
+bridge_export "$(dirname "$msi")/bridge-after.reg"
+check "the browsers' registry trees are as before" cmp -s "$(dirname "$msi")/bridge-before.reg" "$(dirname "$msi")/bridge-after.reg"
+diff "$(dirname "$msi")/bridge-before.reg" "$(dirname "$msi")/bridge-after.reg" | head -20 | sed 's/^/     | /' || true
 echo "installer checks: $fails failed"
 exit $((fails > 0))

@@ -6,13 +6,16 @@
 #   control -> the shipped package again is refused with a message naming
 #   the product, nothing changes -> the later package again after its module
 #   was unregistered and deleted repairs it, still one product.
+# After each step the browser bridge is registered exactly once for each
+# browser, as the first install left it, with its files in place; the repair
+# puts back a deleted registration and deleted files.
 # Usage: msi_upgrade_test.sh MSI VERSION NEXT_OCX NEXT_VERSION ACTIONS_DLL PROBE
-#                            VIRTUAL_CARD_DLL CARD_PROFILE -- PACK_COMMAND...
+#                            VIRTUAL_CARD_DLL CARD_PROFILE IDS_JSON -- PACK_COMMAND...
 # PACK_COMMAND makes a package when given -DOCX, -DACTIONS, -DVERSION, -DSTAGE
 # and -DOUT before its own -P script (installer/PackMsi.cmake).
 set -euo pipefail
-msi="$1" version="$2" next_ocx="$3" next_version="$4" actions="$5" probe="$6" card="$7" profile="$8"
-shift 8
+msi="$1" version="$2" next_ocx="$3" next_version="$4" actions="$5" probe="$6" card="$7" profile="$8" ids="$9"
+shift 9
 [ "${1:-}" = -- ] && shift
 pack=("$@")
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -32,10 +35,20 @@ clsid='{D4025A2B-8E7E-419D-B403-520F5EF50059}'
 products() { w "$(winpath "$probe")" products "$upgrade_code" | tr -d '\r'; }
 registered() { w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve >/dev/null 2>&1; }
 
+bridge_read_ids "$ids"
+folder="$WINEPREFIX/drive_c/Program Files/QELT Reader"
+bridge_in_place() {  # the registrations as the first install left them, the files there
+  local now; now="$(bridge_registrations)"
+  [ "$now" = "$registrations" ] || { sed 's/^/     | /' <<<"$now"; return 1; }
+  [ -f "$folder/qelt-bridge.exe" ] && python3 "$root/tests/installer/bridge_files.py" manifests "$folder" "$ids"
+}
+
 w regsvr32 /s "$(winpath "$card")"
 
 check "the shipped package ($version) installs" w msiexec /i "$(winpath "$msi")" /qn
 check "  ...one product, the shipped one" test "$(products)" = "$shipped_code $version"
+registrations="$(bridge_registrations)"
+check "  ...the bridge registered once for each browser" test "$(wc -l <<<"$registrations")" = 3
 
 check "the later package ($next_version) installs over it" w msiexec /i "$(winpath "$next_msi")" /qn
 check "  ...one product left, the later one" test "$(products)" = "$next_code $next_version"
@@ -43,6 +56,7 @@ check "  ...its module is installed" cmp -s "$installed" "$next_ocx"
 check "  ...and registered" registered
 created="$(create)"
 check "  ...a script creates the control ($created)" test "$created" = "created 3.0"
+check "  ...the bridge registered as before, its files there" bridge_in_place
 
 refusal="$(w "$(winpath "$probe")" install "$(winpath "$msi")" | tr -d '\r')"
 check "the shipped package over the later one is refused" grep -qx 'result: 1603' <<<"$refusal"
@@ -51,14 +65,19 @@ check "  ...and changes nothing" test "$(products)" = "$next_code $next_version"
 check "  ...the later module stays" cmp -s "$installed" "$next_ocx"
 created="$(create)"
 check "  ...and is still created ($created)" test "$created" = "created 3.0"
+check "  ...the bridge registered as before, its files there" bridge_in_place
 
 w regsvr32 /s /u "C:\\Program Files\\QELT Reader\\QELTReaderProj1.ocx"
 rm -f "$installed"
+[ "$QELT_ARCH" = x64 ] && view=64 || view=32
+"$QELT_WINE" reg delete "HKLM\\${bridge_browser_keys[edge]}\\$host_name" /f /reg:$view >/dev/null
+rm -f "$folder/$host_name.firefox.json" "$folder/qelt-bridge.exe"
 check "the later package again repairs the damaged install" w msiexec /i "$(winpath "$next_msi")" /qn
 check "  ...still one product" test "$(products)" = "$next_code $next_version"
 check "  ...the module is back" cmp -s "$installed" "$next_ocx"
 created="$(create)"
 check "  ...registered again ($created)" test "$created" = "created 3.0"
+check "  ...the bridge's registration and files are back, once" bridge_in_place
 
 if [ "$fails" -gt 0 ]; then echo "$refusal"; fi
 echo "upgrade checks: $fails failed"

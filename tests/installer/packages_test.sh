@@ -3,7 +3,7 @@
 # signature that verifies against the signing certificate, the modules
 # inside the MSI and the CAB too (they are signed before they are packed),
 # and a changed byte breaks it; the MSI and the CAB's INF carry the build's
-# version.
+# version. The MSI carries the bridge host, the CAB the control alone.
 # Usage: packages_test.sh CAFILE VERSION OCX SETUP_ACTIONS_DLL MSI CAB BRIDGE_EXE
 set -euo pipefail
 cafile="$1" version="$2" ocx="$3" actions="$4" msi="$5" cab="$6" bridge="$7"
@@ -27,6 +27,9 @@ msiinfo extract "$msi" Binary.SetupActions >"$work/QeltSetupActions.dll"
 check "the CAB's module is the signed module" cmp -s "$work/cab/QELTReaderProj1.ocx" "$ocx"
 check "the MSI's module is the signed module" cmp -s "$(find "$work/msi" -name QELTReaderProj1.ocx)" "$ocx"
 check "the MSI's action library is the signed one" cmp -s "$work/QeltSetupActions.dll" "$actions"
+check "the MSI's bridge host is the signed one" cmp -s "$(find "$work/msi" -name qelt-bridge.exe)" "$bridge"
+cab_files="$(ls "$work/cab" | sort | paste -sd' ')"
+check "the CAB holds the INF and the control alone ($cab_files)" test "$cab_files" = "QELTReader.inf QELTReaderProj1.ocx"
 
 cp "$ocx" "$work/changed.ocx"
 python3 - "$work/changed.ocx" <<'PY'
@@ -40,8 +43,10 @@ check "a module with one byte changed does not verify" bash -c '! osslsigncode v
 
 property() { msiinfo export "$msi" Property | tr -d '\r' | awk -v name="$1" '$1 == name { print $2 }'; }
 check "the MSI's ProductVersion is $version" test "$(property ProductVersion)" = "$version"
-file_version="$(msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' '$1 == "ControlModule" { print $5 " " $6 }')"
-check "the MSI's File table has the module's version and language ($file_version)" test "$file_version" = "$version.0 1028"
+for file in ControlModule BridgeHost; do
+  file_version="$(msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' -v file=$file '$1 == file { print $5 " " $6 }')"
+  check "the MSI's File table has the version and language of $file ($file_version)" test "$file_version" = "$version.0 1028"
+done
 inf_version="$(tr -d '\r' <"$work/cab/QELTReader.inf" | sed -n 's/^FileVersion=//p')"
 check "the CAB's INF asks for version ${version//./,},0 ($inf_version)" test "$inf_version" = "${version//./,},0"
 

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""The bridge's policy templates as shipped: the ADMX and each ADML are
+well-formed XML; the ADMX writes exactly the values the host reads
+(bridge/host/core/RegistryNames.h, the one place that names them), under its
+key in HKLM, with the types it takes (the lists REG_MULTI_SZ, PromptForOthers
+a REG_DWORD, 0 when disabled); every text and presentation the ADMX names is
+in each language, and each list's box is bound to its list.
+Usage: policy_test.py POLICY_DIR REGISTRY_NAMES_H
+"""
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+policy_dir, names_header = sys.argv[1:3]
+NS = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
+LANGUAGES = ("en-US", "zh-TW")
+fails = 0
+
+
+def check(what, ok, detail=""):
+    global fails
+    print(("ok   " if ok else "FAIL ") + what)
+    if not ok:
+        fails += 1
+        if detail != "":
+            print("     | %s" % (detail,))
+
+
+def parse(path):
+    try:
+        return ET.parse(path).getroot()
+    except (ET.ParseError, OSError) as e:
+        check("%s is well-formed XML" % os.path.relpath(path, policy_dir), False, e)
+        return None
+
+
+with open(names_header, encoding="utf-8") as f:
+    names = {k: v.replace("\\\\", "\\") for k, v in re.findall(r'constexpr const char\* (k\w+) = "([^"]*)";', f.read())}
+key = names["kPolicyKey"]
+values = {names["kAllowedOrigins"], names["kBlockedOrigins"], names["kPromptForOthers"]}
+
+admx = parse(os.path.join(policy_dir, "QELTReaderBridge.admx"))
+admls = {lang: parse(os.path.join(policy_dir, lang, "QELTReaderBridge.adml")) for lang in LANGUAGES}
+if admx is None or None in admls.values():
+    sys.exit(1)
+check("the ADMX and the ADMLs (%s) are well-formed XML" % ", ".join(LANGUAGES), True)
+
+policies = admx.findall("%spolicies/%spolicy" % (NS, NS))
+written = {}  # value name -> (key, element kind, policy)
+for policy in policies:
+    if policy.get("valueName"):
+        written[policy.get("valueName")] = (policy.get("key"), "value", policy)
+    for element in policy.iter():
+        if element.get("valueName") and element is not policy:
+            written[element.get("valueName")] = (element.get("key", policy.get("key")), element.tag[len(NS):], policy)
+
+check("the ADMX writes exactly the values the host reads (%s)" % ", ".join(sorted(written)),
+      set(written) == values, sorted(values))
+check("  ...all under %s" % key, all(k == key for k, _, _ in written.values()),
+      {n: k for n, (k, _, _) in written.items()})
+check("  ...all for the machine (the host reads HKLM)", all(p.get("class") == "Machine" for p in policies),
+      [p.get("class") for p in policies])
+for name in (names["kAllowedOrigins"], names["kBlockedOrigins"]):
+    kind = written.get(name, (None, None))[1]
+    check("  ...%s as a list of strings (multiText: REG_MULTI_SZ)" % name, kind == "multiText", kind)
+prompt = written.get(names["kPromptForOthers"], (None, None, None))
+decimal = {}
+if prompt[2] is not None:
+    for state in ("enabledValue", "disabledValue"):
+        found = prompt[2].find("%s%s/%sdecimal" % (NS, state, NS))
+        decimal[state] = None if found is None else int(found.get("value"))
+check("  ...%s as a REG_DWORD, non-zero enabled and 0 disabled (%s)" % (names["kPromptForOthers"], decimal),
+      prompt[1] == "value" and decimal.get("disabledValue") == 0 and decimal.get("enabledValue") not in (None, 0))
+
+# Texts and presentations.
+referenced = set(re.findall(r"\$\((string|presentation)\.(\w+)\)", ET.tostring(admx, encoding="unicode")))
+for lang, adml in admls.items():
+    strings = {s.get("id") for s in adml.iter(NS + "string")}
+    presentations = {p.get("id"): p for p in adml.iter(NS + "presentation")}
+    missing = sorted("%s.%s" % r for r in referenced
+                     if r[1] not in (strings if r[0] == "string" else presentations))
+    check("%s holds every text and presentation the ADMX names" % lang, not missing, missing)
+    unbound = []
+    for policy in policies:
+        ref = re.fullmatch(r"\$\(presentation\.(\w+)\)", policy.get("presentation", ""))
+        shown = presentations.get(ref.group(1)) if ref else None
+        boxes = set() if shown is None else {b.get("refId") for b in shown.iter(NS + "multiTextBox")}
+        for element in policy.iter(NS + "multiText"):
+            if element.get("id") not in boxes:
+                unbound.append(element.get("id"))
+    check("  ...a box for each list", not unbound, unbound)
+
+print("policy checks: %d failed" % fails)
+sys.exit(1 if fails else 0)
