@@ -13,6 +13,7 @@ archs="$(qelt_archs)"
 
 packages=(mingw-w64-tools wine libwine-dev wixl googletest cmake ninja-build python3 tinyproxy openssl
           osslsigncode gcab msitools nlohmann-json3-dev)
+packages+=(chromium firefox-esr)  # the browser tests (tests/browser)
 for arch in $archs; do
   case "$arch" in
     x86) packages+=(g++-mingw-w64-i686-posix wine32:i386) ;;
