@@ -54,3 +54,7 @@ echo "-- the citizen card"
 QELT_CARD_PROFILE="$(winpath "$cards/citizen/card.profile")" run cscript //nologo "$example" "$kit_port" A123456789 valid | tr -d '\r' || true
 echo "-- a revoked card"
 QELT_CARD_PROFILE="$(winpath "$cards/revoked/card.profile")" run cscript //nologo "$example" "$kit_port" D223456789 invalid | tr -d '\r' || true
+
+echo
+echo "== The browser bridge (docs/bridge-guide.md): examples/reader-page-bridge.html in headless Chromium"
+bash "$root/tests/browser/run.sh" --demo "$root/build/demo/bridge-page.png"

@@ -183,6 +183,7 @@ export class Run {
     this.browsers = [];
     this.hostPidFile = path.join(this.work, "host", "pids");
     this.cardFile = path.join(this.work, "host", "card");
+    this.hostExeFile = path.join(this.work, "host", "exe");
   }
 
   // --- Wine -----------------------------------------------------------------
@@ -247,6 +248,12 @@ export class Run {
     return { code: r.code, text: r.stdout.trim() };
   }
 
+  /** The program the next host runs: qelt-bridge.exe, or another speaking
+   *  its protocol (the benchmark's echo host). */
+  setHostExe(file = this.bridge) {
+    fs.writeFileSync(this.hostExeFile, file);
+  }
+
   /** The card the next host reads: a folder of tests/cards. */
   setCard(name) {
     fs.writeFileSync(this.cardFile, winpath(path.join(CARDS, name, "card.profile")));
@@ -297,6 +304,7 @@ export class Run {
     await this.setPolicy({ AllowedOrigins: [this.origins.allowed] });
     await this.startService();
     this.writeHostWrapper();
+    this.setHostExe();
     this.setCard("citizen");
     this.setupSeconds = (Date.now() - started) / 1000;
   }
@@ -339,7 +347,7 @@ export class Run {
       "export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='",
       `QELT_CARD_PROFILE="$(cat ${q(this.cardFile)})"`,
       "export QELT_CARD_PROFILE",
-      `exec ${q(this.loader)} ${q(this.bridge)} "$@"`,
+      `exec ${q(this.loader)} "$(cat ${q(this.hostExeFile)})" "$@"`,
       "",
     ].join("\n"), { mode: 0o755 });
   }

@@ -6,8 +6,13 @@
 # registry by the lockfile; no browser is ever downloaded).
 #
 # Usage: run.sh [--demo-arch-only] [BRIDGE_EXE OCX CARD_DLL ANSWER_BOX SERVICE_EXE [EXTENSION_DIR]]
+#        run.sh --demo PNG | --script FILE [ARGS...]
 #   --demo-arch-only  as CTest runs it in every Windows build: skip (exit 0)
 #                     unless QELT_ARCH is the demo's architecture
+#   --demo PNG        the demo instead of the tests (demo/bridge-page.js):
+#                     the sample page at work, its screenshot saved as PNG
+#   --script FILE     another Node program on the same set-up (a benchmark),
+#                     with ARGS; the files are those of build/win-$QELT_ARCH
 #   without files: those of build/win-$QELT_ARCH, brought up to date first
 # The browsers, the host and Wine run in a network namespace of their own
 # (loopback only) where unshare can make one: the browsers reach for the
@@ -17,9 +22,17 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 source "$root/tools/arch.sh"
 demo_only=0
+script=()
 if [ "${1:-}" = --demo-arch-only ]; then
   demo_only=1
   shift
+elif [ "${1:-}" = --demo ]; then
+  script=("$root/demo/bridge-page.js" "$(realpath -m "$2")")
+  shift 2
+elif [ "${1:-}" = --script ]; then
+  shift
+  script=("$@")
+  set --
 fi
 demo_arch="$(qelt_runnable_archs)"
 demo_arch="${demo_arch%% *}"
@@ -40,6 +53,8 @@ done
 command -v node >/dev/null || missing+=(nodejs)
 command -v npm >/dev/null || missing+=(npm)
 command -v ip >/dev/null || missing+=(iproute2)
+# The demo's screenshot shows the card's Chinese text.
+[ "${#script[@]}" -gt 0 ] && ! dpkg -s fonts-wqy-microhei >/dev/null 2>&1 && missing+=(fonts-wqy-microhei)
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "run.sh: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -95,9 +110,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-echo "browser tests: $arch, $(/usr/lib/chromium/chromium --version 2>/dev/null), $(/usr/lib/firefox-esr/firefox-esr --version 2>/dev/null)"
 cd "$here"
-test=(node --test --test-reporter=spec bridge.test.js)
+if [ "${#script[@]}" -gt 0 ]; then
+  test=(node "${script[@]}")
+else
+  echo "browser tests: $arch, $(/usr/lib/chromium/chromium --version 2>/dev/null), $(/usr/lib/firefox-esr/firefox-esr --version 2>/dev/null)"
+  test=(node --test --test-reporter=spec bridge.test.js)
+fi
 status=0
 if unshare -n true 2>/dev/null; then
   unshare -n -- sh -c 'ip link set lo up && exec "$@"' sh "${test[@]}" || status=$?
