@@ -71,11 +71,21 @@ if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefi
         if (answer) page.postMessage({ kind: P.kind.message, message: answer });
         return;
       }
-      if (pending.size >= P.maxPendingCalls && !pending.has(out.id)) {
+      if (pending.size >= P.maxPendingCalls) {
         page.postMessage({
           kind: P.kind.message,
           message: { type: P.type.error, id: out.id, number: P.number.busy,
                      description: "Too many calls are waiting for the card reader." },
+        });
+        return;
+      }
+      // The same id twice would give the host two frames for one reply slot
+      // and let a page pile up frames past the cap: answered here.
+      if (pending.has(out.id)) {
+        page.postMessage({
+          kind: P.kind.message,
+          message: { type: P.type.error, id: out.id, number: P.number.invalidArg,
+                     description: "The id is that of a call still waiting." },
         });
         return;
       }

@@ -13,7 +13,11 @@
   }
 
   function open(reader) {
-    if (ports.has(reader)) return;
+    // Two copies of the page library in one page must not share a port.
+    if (ports.has(reader)) {
+      toPage({ kind: P.kind.closed, reader, error: "A reader with this id is already open in this page." });
+      return;
+    }
     let port;
     try {
       port = api.runtime.connect({ name: P.portName });

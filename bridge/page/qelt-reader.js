@@ -15,6 +15,8 @@ const R = P.reason;
 
 // How long the page waits to hear from the extension before it says there is none.
 const EXTENSION_WAIT_MS = 1000;
+// The host takes frames of up to 1 MiB; the frame adds the id and a little.
+const MAX_MESSAGE_BYTES = 1024 * 1024 - 64;
 
 /** A failure of the bridge or of a member: reason, number and description. */
 export class QeltReaderError extends Error {
@@ -71,7 +73,14 @@ function closedReason(error) {
 
 // The window channel to the content script: one listener for all readers.
 const readers = new Map();
-let nextReader = 1;
+// Reader ids other copies of this library in the same page will not pick.
+function newReaderId() {
+  for (;;) {
+    const [high, low] = crypto.getRandomValues(new Uint32Array(2));
+    const id = (high & 0x1fffff) * 0x100000000 + low;  // within 2^53
+    if (id !== 0 && !readers.has(id)) return id;
+  }
+}
 let extensionSeen = null;  // a promise once asked
 let listening = false;
 
@@ -196,6 +205,9 @@ class Reader {
     const values = message.type === P.type.call ? message.args : [message.value];
     if (!values.every(isValue))
       return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "A value must be a string, a number, true, false or null."));
+    // A frame over the host's 1 MiB would end the whole connection: this call fails alone.
+    if (new TextEncoder().encode(JSON.stringify(message)).length > MAX_MESSAGE_BYTES)
+      return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "The call's values are too large for the card reader."));
     const id = this._nextCall++;
     return new Promise((resolve, reject) => {
       this._pending.set(id, { resolve, reject });
@@ -242,7 +254,7 @@ export async function connect(options = {}) {
   if (location.protocol === "http:" && !["localhost", "127.0.0.1", "[::1]"].includes(location.hostname))
     throw bridgeError(R.originRefused, P.number.accessDenied, TEXTS[R.originRefused]);
   if (!(await findExtension())) throw bridgeError(R.noExtension);
-  const id = nextReader++;
+  const id = newReaderId();
   const reader = new Reader(id);
   readers.set(id, reader);
   const ready = new Promise((resolve, reject) => { reader._opened = { resolve, reject }; });

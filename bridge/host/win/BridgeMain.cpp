@@ -5,8 +5,9 @@
 #include "HostLoop.h"
 
 int main() {
-  qelt::bridge::PreloadControlModule();
   return qelt::bridge::RunHost([](std::function<bool()> inputEnded) {
+    // The standard handles are the frames' by now: the module loads after.
+    qelt::bridge::PreloadControlModule();
     return std::make_unique<qelt::bridge::ControlEndpoint>(std::move(inputEnded));
   });
 }

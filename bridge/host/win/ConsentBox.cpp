@@ -51,19 +51,38 @@ std::wstring MutexName(const std::string& origin) {
 ConsentBox::ConsentBox(std::function<bool()> inputEnded, unsigned timeoutMs)
     : inputEnded_(std::move(inputEnded)), timeoutMs_(timeoutMs) {}
 
+// The timer that watches the open box, and what it watches, for one scope.
+class BoxWatch {
+ public:
+  explicit BoxWatch(OpenBox& box) : timer_(::SetTimer(nullptr, 0, kCheckEveryMs, CheckBox)) {
+    if (timer_) g_box = &box;
+  }
+  ~BoxWatch() {
+    if (timer_) ::KillTimer(nullptr, timer_);
+    g_box = nullptr;
+  }
+  BoxWatch(const BoxWatch&) = delete;
+  BoxWatch& operator=(const BoxWatch&) = delete;
+  explicit operator bool() const { return timer_ != 0; }
+
+ private:
+  UINT_PTR timer_;
+};
+
 Answer ConsentBox::Show(const std::string& origin) {
+  const std::wstring text = win::Utf8ToWide(text::Fill(text::kBoxText, "origin", origin));
+  const std::wstring title = win::Utf8ToWide(text::kBoxTitle);
   OpenBox box;
   box.inputEnded = &inputEnded_;
   box.deadline = ::GetTickCount64() + timeoutMs_;
-  g_box = &box;
-  const UINT_PTR timer = ::SetTimer(nullptr, 0, kCheckEveryMs, CheckBox);
-  const std::wstring text = win::Utf8ToWide(text::Fill(text::kBoxText, "origin", origin));
-  const int pressed = ::MessageBoxW(nullptr, text.c_str(), win::Utf8ToWide(text::kBoxTitle).c_str(),
+  const BoxWatch watch(box);
+  // A box that could neither close itself nor be shown is no one's answer.
+  if (!watch) return Answer::kNoAnswer;
+  const int pressed = ::MessageBoxW(nullptr, text.c_str(), title.c_str(),
                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST | MB_SETFOREGROUND);
-  ::KillTimer(nullptr, timer);
-  g_box = nullptr;
   if (box.closing) return box.closedBy;
-  return pressed == IDYES ? Answer::kYes : Answer::kNo;
+  if (pressed == IDYES) return Answer::kYes;
+  return pressed == IDNO ? Answer::kNo : Answer::kNoAnswer;
 }
 
 Answer ConsentBox::Ask(const std::string& origin, const std::function<bool()>& stillUndecided,

@@ -117,19 +117,21 @@ Outcome ControlEndpoint::Open() {
     control_.Reset();
     return Failure(hr, FailureText(hr));
   }
+  // The type information's own records go back to it on every path.
+  const auto releaseAttributes = [&info](TYPEATTR* a) { info->ReleaseTypeAttr(a); };
+  const std::unique_ptr<TYPEATTR, decltype(releaseAttributes)> ownedAttributes(attributes, releaseAttributes);
+  const auto releaseFunction = [&info](FUNCDESC* f) { info->ReleaseFuncDesc(f); };
   for (UINT i = 0; i < attributes->cFuncs; ++i) {
-    FUNCDESC* function = nullptr;
-    if (FAILED(info->GetFuncDesc(i, &function))) continue;
+    FUNCDESC* raw = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &raw))) continue;
+    const std::unique_ptr<FUNCDESC, decltype(releaseFunction)> function(raw, releaseFunction);
     // IUnknown's and IDispatch's own members are restricted: not the control's.
-    if (!(function->wFuncFlags & FUNCFLAG_FRESTRICTED)) {
-      win::UniqueBstr name;
-      UINT count = 0;
-      if (SUCCEEDED(info->GetNames(function->memid, name.put(), 1, &count)) && count == 1)
-        members_[win::WideToUtf8(name.get(), ::SysStringLen(name.get()))] = function->memid;
-    }
-    info->ReleaseFuncDesc(function);
+    if (function->wFuncFlags & FUNCFLAG_FRESTRICTED) continue;
+    win::UniqueBstr name;
+    UINT count = 0;
+    if (SUCCEEDED(info->GetNames(function->memid, name.put(), 1, &count)) && count == 1)
+      members_[win::WideToUtf8(name.get(), ::SysStringLen(name.get()))] = function->memid;
   }
-  info->ReleaseTypeAttr(attributes);
   return Outcome{};
 }
 

@@ -47,8 +47,7 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     return 2;
   }
   const win::ComScope com;
-  PendingIds pending;
-  InputPump pump(channels.input.release(), pending);
+  InputPump pump(channels.input.release());
   const std::unique_ptr<Endpoint> endpoint = makeEndpoint([&pump] { return pump.Ended(); });
   Session session(*endpoint);
   for (;;) {
@@ -57,9 +56,7 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     if (pump.Ended()) return FinishAtEnd(pump);
     const Session::Step step = session.Handle(item.request, item.duplicate);
     // Answered: the id is free again before the peer can see the reply.
-    if (item.request.id && !item.duplicate &&
-        (item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut))
-      pending.Release(*item.request.id);
+    pump.Answered(item);
     bool written = true;
     for (const auto& reply : step.replies) written = written && WriteAll(channels.output.get(), EncodeFrame(reply));
     if (step.end) return step.exitCode;

@@ -18,7 +18,7 @@ namespace qelt::bridge {
 struct InputPump::Shared {
   win::UniqueHandle input;
   win::UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  PendingIds* pending = nullptr;
+  PendingIds pending;
   std::mutex mutex;
   std::deque<Item> items;
   std::condition_variable space;
@@ -56,9 +56,8 @@ class HandleSource : public ByteSource {
 
 }  // namespace
 
-InputPump::InputPump(HANDLE input, PendingIds& pending) : shared_(std::make_shared<Shared>()) {
+InputPump::InputPump(HANDLE input) : shared_(std::make_shared<Shared>()) {
   shared_->input.reset(input);
-  shared_->pending = &pending;
   std::thread([shared = shared_] {
     HandleSource source(shared->input.get());
     FrameReader reader(source);
@@ -79,7 +78,7 @@ InputPump::InputPump(HANDLE input, PendingIds& pending) : shared_(std::make_shar
           item.exitCode = exit_code::kProtocol;
           item.reason = item.request.problem;
         } else if ((item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut) &&
-                   !shared->pending->Claim(*item.request.id)) {
+                   !shared->pending.Claim(*item.request.id)) {
           item.duplicate = true;
         }
       }
@@ -91,6 +90,12 @@ InputPump::InputPump(HANDLE input, PendingIds& pending) : shared_(std::make_shar
 }
 
 InputPump::~InputPump() = default;
+
+void InputPump::Answered(const Item& item) {
+  if (item.request.id && !item.duplicate &&
+      (item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut))
+    shared_->pending.Release(*item.request.id);
+}
 
 HANDLE InputPump::Ready() const { return shared_->ready.get(); }
 

@@ -24,7 +24,7 @@ class InputPump {
   };
 
   // Takes the input handle; starts reading at once.
-  InputPump(HANDLE input, PendingIds& pending);
+  explicit InputPump(HANDLE input);
   ~InputPump();
   InputPump(const InputPump&) = delete;
   InputPump& operator=(const InputPump&) = delete;
@@ -34,6 +34,8 @@ class InputPump {
   // True once input has ended or broken, even before that item is taken.
   bool Ended() const;
   std::optional<Item> Take();
+  // The item's id is free again: its call has been answered.
+  void Answered(const Item& item);
 
  private:
   struct Shared;

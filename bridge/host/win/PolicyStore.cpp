@@ -54,12 +54,23 @@ OriginList ReadList(HKEY key, const char* name) {
   return list;
 }
 
-win::UniqueKey OpenUserKey(const char* path, DWORD options, REGSAM access) {
+win::UniqueKey CreateKey(HKEY parent, const std::wstring& path, DWORD options, REGSAM access) {
   win::UniqueKey key;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, Wide(path).c_str(), 0, nullptr, options, access, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
+  if (::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, options, access, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
     return win::UniqueKey();
   return key;
+}
+
+// The user's key, for good; for a No, its volatile subkey. Creating the
+// subkey's path in one call would make every key it creates volatile, the
+// user's key with its approvals among them.
+win::UniqueKey AnswerKey(bool yes) {
+  const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+  win::UniqueKey user = CreateKey(HKEY_CURRENT_USER, Wide(names::kUserKey), REG_OPTION_NON_VOLATILE, access);
+  if (yes || !user) return user;
+  const std::string logon = names::kThisLogonKey;
+  const std::string parent = names::kUserKey;
+  return CreateKey(user.get(), Wide(logon.substr(parent.size() + 1).c_str()), REG_OPTION_VOLATILE, access);
 }
 
 }  // namespace
@@ -102,8 +113,7 @@ void RememberAnswer(const std::string& origin, bool yes) {
   // Read, add, write: one host at a time, or two answers could lose one.
   NamedMutex mutex(L"Local\\QELTReader.Bridge.Answers");
   const MutexTurn turn(mutex);
-  const win::UniqueKey key = yes ? OpenUserKey(names::kUserKey, REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE)
-                                 : OpenUserKey(names::kThisLogonKey, REG_OPTION_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE);
+  const win::UniqueKey key = AnswerKey(yes);
   if (!key) return;
   const char* name = yes ? names::kApprovedOrigins : names::kRefusedOrigins;
   std::vector<std::string> entries;
