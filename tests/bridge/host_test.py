@@ -133,6 +133,14 @@ class Wine:
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
 
+    def log_off_and_on(self):
+        """The server's end is the logon's: what it keeps volatile is gone."""
+        self.stop()
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        subprocess.run(["wineserver", "-p30"], env=self.env, check=True, timeout=60)
+        subprocess.run([self.loader, "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
     def reg(self, *args):
         # The 64-bit loader runs the 64-bit reg.exe; /reg:64 says so too.
         return self.run(["reg"] + list(args) + (["/reg:64"] if self.arch == "x64" else []))
@@ -850,6 +858,22 @@ def box_cases(r, wine):
     r.check("box: no box left", count == "0", count)
     for host in hosts:
         host.finish()
+
+    # A user's first answer a No: the key of the approvals must still last
+    # beyond the logon (only the refusals' own key is volatile).
+    wine.reg("delete", ANSWERS, "/f")
+    for origin, action in [("https://first-no.example", "no"), ("https://then-yes.example", "yes")]:
+        host = Host(wine)
+        host.send({"type": "hello", "protocol": 1, "origin": origin, "topLevel": True})
+        wine.box(action, 30)
+        host.reply()
+        host.finish()
+    wine.log_off_and_on()
+    approved = wine.strings(ANSWERS, "ApprovedOrigins")
+    refused = wine.strings(ANSWERS + r"\ThisLogon", "RefusedOrigins")
+    r.check("box: after logging off and on, a Yes stays and a No is gone (even when the No came first)",
+            "https://then-yes.example" in approved and "https://first-no.example" not in refused,
+            (approved, refused))
 
 
 # --- command lines and the end of input ------------------------------------
