@@ -34,7 +34,7 @@ elif [ "${1:-}" = --script ]; then
   script=("$@")
   set --
 fi
-demo_arch="$(qelt_runnable_archs)"
+demo_arch="$(qelt_archs)"  # QELT_ARCHS=x64 stands for a machine that runs 64-bit code only
 demo_arch="${demo_arch%% *}"
 arch="${QELT_ARCH:-$demo_arch}"
 if [ "$demo_only" = 1 ] && [ "$arch" != "$demo_arch" ]; then
