@@ -10,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Exception.h"
@@ -21,6 +20,7 @@
 #include "SocketErrorText.h"
 #include "WinSockSession.h"
 #include "WinSockStream.h"
+#include "win/Thread.h"
 
 namespace qelt::devkit {
 namespace {
@@ -76,10 +76,12 @@ int Run(const ServiceOptions& options) {
       Log("accept failed: " + SocketErrorText(WSAGetLastError()));
       continue;
     }
-    std::unique_ptr<WinSockStream> peer = WinSockStream::Adopt(accepted);
-    std::thread([peer = std::move(peer), revoked, limits]() mutable {
-      Log(ServeOneRequest(*peer, *revoked, limits));
-    }).detach();
+    std::shared_ptr<WinSockStream> peer = WinSockStream::Adopt(accepted);
+    try {
+      win::StartThread([peer, revoked, limits] { Log(ServeOneRequest(*peer, *revoked, limits)); });
+    } catch (const Exception& e) {
+      Log("(not served: " + e.Message() + ")");
+    }
   }
 }
 

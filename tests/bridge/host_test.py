@@ -653,7 +653,7 @@ def frame_cases(r, wine):
     code, _ = host.finish(timeout=15)
     reply = host.reply(5)
     r.check("frames: end of input during a call: it runs to its end, then exit 0", is_result(reply, 70) and code == 0,
-            "reply %s, exit %s" % (reply, code))
+            "reply %s, exit %s, stderr %r" % (reply, code, host.stderr()[-300:]))
 
 
 def fatal_cases(r, wine):
@@ -709,7 +709,7 @@ def expect_origin(r, wine, what, origin, want, top_level=True, names=None):
                   reply.get("number") == E_ACCESSDENIED and "id" not in reply and code == 1 and
                   (names is None or names in reply.get("description", "")))
     r.check("%s: %s%s -> %s" % (what, origin, "" if top_level else " (frame)", want), passed,
-            "reply %s, exit %s" % (reply, code))
+            "reply %s, exit %s, stderr %r" % (reply, code, host.stderr()[-300:]))
 
 
 ALLOWED = ["https://site.example", "https://*.example.org", "http://127.0.0.1:8123", "https://xn--bcher-kva.example",

@@ -73,7 +73,9 @@ def main():
     process = subprocess.Popen(WINE_RUN + [service, "--port", "0", "--ready-file", winpath(ready),
                                            "--revoked-file", winpath(os.path.join(cards, "revoked-serials.txt")),
                                            "--revoked", agency_serial()],
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               # The system's own texts in the log are in the prefix's code page.
+                               encoding="cp950", errors="replace")
     try:
         for _ in range(300):
             if os.path.exists(ready) and open(ready).read().strip():

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "ConsentBox.h"
+#include "ControlPreload.h"
 #include "Session.h"
 #include "win/Resources.h"
 
@@ -27,6 +28,9 @@ class ControlEndpoint : public Endpoint {
 
  private:
   Outcome Invoke(const std::string& member, WORD flags, const std::vector<Json>& args);
+  // First: the load runs while the origin is decided, and ends before the
+  // endpoint does.
+  ControlPreload preload_;
   ConsentBox box_;
   win::ComPtr<IDispatch> control_;
   // Member names exactly as the type library spells them.

@@ -2,25 +2,31 @@
 
 #include <windows.h>
 
-#include <thread>
-
-#include "win/Resources.h"
+#include "win/Thread.h"
 
 namespace qelt::bridge {
+namespace {
 
-void PreloadControlModule() {
-  std::thread([] {
-    // The class's server, as COM would find it for this process's bitness.
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = sizeof path - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{D4025A2B-8E7E-419D-B403-520F5EF50059}\\InprocServer32", nullptr,
-                       RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
-      return;
-    // Held until the process ends: COM loads the same module again when it
-    // creates the control, and unloads its own reference only.
-    static win::UniqueModule module;
-    module.reset(::LoadLibraryExW(path, nullptr, 0));
-  }).detach();
-}
+// Longer than any load seen, short enough that a load that never ends does
+// not keep the process for ever.
+constexpr DWORD kLoadWaitMs = 15000;
+
+}  // namespace
+
+ControlPreload::ControlPreload()
+    : thread_(win::StartThread([] {
+        // The class's server, as COM would find it for this process's bitness.
+        wchar_t path[MAX_PATH * 2] = {};
+        DWORD size = sizeof path - sizeof(wchar_t);
+        if (::RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{D4025A2B-8E7E-419D-B403-520F5EF50059}\\InprocServer32",
+                           nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+          return;
+        // Held until the process ends: COM loads the same module again when it
+        // creates the control, and unloads its own reference only.
+        static win::UniqueModule module;
+        module.reset(::LoadLibraryExW(path, nullptr, 0));
+      })) {}
+
+ControlPreload::~ControlPreload() { ::WaitForSingleObject(thread_.get(), kLoadWaitMs); }
 
 }  // namespace qelt::bridge

@@ -5,10 +5,10 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 #include "Framing.h"
 #include "Protocol.h"
+#include "win/Thread.h"
 #include "win/Resources.h"
 
 namespace qelt::bridge {
@@ -58,7 +58,7 @@ class HandleSource : public ByteSource {
 
 InputPump::InputPump(HANDLE input) : shared_(std::make_shared<Shared>()) {
   shared_->input.reset(input);
-  std::thread([shared = shared_] {
+  win::StartThread([shared = shared_] {
     HandleSource source(shared->input.get());
     FrameReader reader(source);
     for (;;) {
@@ -86,7 +86,7 @@ InputPump::InputPump(HANDLE input) : shared_(std::make_shared<Shared>()) {
       shared->Push(std::move(item));
       if (last) return;
     }
-  }).detach();
+  });
 }
 
 InputPump::~InputPump() = default;
