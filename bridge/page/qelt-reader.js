@@ -81,7 +81,7 @@ function newReaderId() {
     if (id !== 0 && !readers.has(id)) return id;
   }
 }
-let extensionSeen = null;  // a promise once asked
+let extensionSeen = null;  // the question in flight, if any
 let listening = false;
 
 // To this document's own window. A sandboxed frame's origin is opaque
@@ -114,9 +114,10 @@ function listen() {
 }
 
 let extensionAnswered = null;
+// Asked on every connect(): an extension removed under this page (its mark
+// stays in the document) must be noticed, not waited for. Connects at the
+// same moment share one question.
 function findExtension() {
-  // The content script marks the document as it starts: no need to wait.
-  if (document.documentElement && document.documentElement.dataset[P.documentMark]) return Promise.resolve(true);
   if (!extensionSeen) {
     extensionSeen = new Promise((resolve) => {
       const timer = setTimeout(() => resolve(false), EXTENSION_WAIT_MS);
@@ -126,7 +127,8 @@ function findExtension() {
       };
       post({ kind: P.kind.ping });
     }).then((found) => {
-      if (!found) extensionSeen = null;  // installed later: ask again next time
+      extensionSeen = null;
+      extensionAnswered = null;
       return found;
     });
   }

@@ -211,6 +211,23 @@ const TABLE = [
     });
   }],
 
+  ["connect() fails: the extension removed under an open page -> no-extension at once, not a wait", async (b, t) => {
+    if (b.name !== "firefox") {
+      t.skip("removing the extension under an open page is arranged in Firefox only");
+      return "skipped";
+    }
+    await tab(b, "allowed", undefined, async (page) => {
+      assert.ok(await page.evaluate(() => Object.keys(document.documentElement.dataset).length > 0),
+                "the extension marked the page as it started");
+      await b.withAddonRemoved(async () => {
+        const started = Date.now();
+        const e = await connectError(page);
+        assert.equal(e.reason, "no-extension");
+        assert.ok(Date.now() - started < 5000, `found after ${Date.now() - started} ms`);
+      });
+    });
+  }],
+
   ["connect() fails: no host", async (b) => {
     const started = run.hostPids().length;
     run.hostManifest(b.name, "none");

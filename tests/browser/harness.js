@@ -505,15 +505,22 @@ export class BrowserUnderTest {
         await context.close();
       }
     }
-    const id = IDS.firefox[0].id;
-    await this.browser.uninstallExtension(id);
-    try {
+    return this.withAddonRemoved(async () => {
       const page = await this.open("allowed");
       try {
         return await body(page);
       } finally {
         await page.close();
       }
+    });
+  }
+
+  /** Firefox: body runs with the add-on removed (pages open meanwhile keep
+   *  what it wrote into them); it is installed again after. */
+  async withAddonRemoved(body) {
+    await this.browser.uninstallExtension(IDS.firefox[0].id);
+    try {
+      return await body();
     } finally {
       await this.browser.installExtension(EXTENSION);
     }
