@@ -15,7 +15,9 @@
     protocolVersion: 1,
     // window.postMessage between the page library and the content script.
     channel: "qelt-reader-bridge",
-    // The data-* attribute of <html> the content script sets as it starts.
+    // The data-* attribute of <html> the content script sets as it starts (its
+    // version): a sign for a page that the extension runs here. connect() asks
+    // anyway: the mark outlives an extension removed under the page.
     documentMark: "qeltReaderBridge",
     // runtime.connect between the content script and the background.
     portName: "qelt-reader-bridge",

@@ -76,7 +76,7 @@ int Run(const ServiceOptions& options) {
       Log("accept failed: " + SocketErrorText(WSAGetLastError()));
       continue;
     }
-    std::shared_ptr<WinSockStream> peer = WinSockStream::Adopt(accepted);
+    const std::shared_ptr<WinSockStream> peer = WinSockStream::Adopt(accepted);
     try {
       win::StartThread([peer, revoked, limits] { Log(ServeOneRequest(*peer, *revoked, limits)); });
     } catch (const Exception& e) {

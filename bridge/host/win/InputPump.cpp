@@ -8,8 +8,8 @@
 
 #include "Framing.h"
 #include "Protocol.h"
-#include "win/Thread.h"
 #include "win/Resources.h"
+#include "win/Thread.h"
 
 namespace qelt::bridge {
 
