@@ -293,7 +293,9 @@ TEST(HttpPostSockets, ThroughAnAuthenticatingProxy) {
       ADD_FAILURE() << "no failure for user \"" << proxy.userName << '"';
     } catch (const EIdHTTPProtocolException& e) {
       EXPECT_EQ(e.Code(), code);
-      EXPECT_NE(e.Body().find("tinyproxy"), std::string::npos) << e.Body();
+      // The reset may also overtake only the page that follows the head; a
+      // body cut short by the peer is what had arrived, here nothing.
+      if (!e.Body().empty()) EXPECT_NE(e.Body().find("tinyproxy"), std::string::npos) << e.Body();
     } catch (const Exception& e) {
       // The proxy closes without reading the body; when its reset overtakes
       // the answer, the answer is gone and the reset is what is left.
