@@ -8,16 +8,13 @@
 #include "ServerState.h"
 #include "win/Architecture.h"
 #include "win/Resources.h"
+#include "win/Text.h"
 
 namespace qelt::control {
 
 namespace {
 
-std::wstring GuidText(const GUID& guid) {
-  wchar_t text[40];
-  ::StringFromGUID2(guid, text, 40);  // upper case, with braces
-  return text;
-}
+using win::GuidText;
 
 std::wstring ClassKey(const ControlClass& c) { return L"CLSID\\" + GuidText(c.classId); }
 

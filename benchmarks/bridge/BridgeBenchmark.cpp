@@ -27,6 +27,7 @@
 
 #include "Exception.h"
 #include "Framing.h"
+#include "QELTReaderProj1.h"
 #include "Timing.h"
 #include "win/Resources.h"
 #include "win/Text.h"
@@ -44,8 +45,6 @@ constexpr int kWarmUpRounds = 30;
 // readCard first: the getters answer from what it read.
 const char* const kReadMembers[] = {"readCard", "serialNumber", "ICCardID", "issuerName", "subjectName", "name",
                                     "idno",     "usage",        "email",    "notBefore",  "notAfter",    "cardIssType"};
-// QELTReaderProj1.QELTReader
-constexpr CLSID kReaderClass = {0xD4025A2B, 0x8E7E, 0x419D, {0xB4, 0x03, 0x52, 0x0F, 0x5E, 0xF5, 0x00, 0x59}};
 
 void Check(HRESULT hr, const std::string& what) {
   if (FAILED(hr)) {
@@ -171,7 +170,7 @@ class Host {
 class LocalControl {
  public:
   LocalControl() {
-    Check(::CoCreateInstance(kReaderClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+    Check(::CoCreateInstance(CLSID_QELTReader, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                              reinterpret_cast<void**>(control_.GetAddressOf())),
           "Creating the control");
     for (const char* member : kReadMembers) {

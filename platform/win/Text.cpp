@@ -63,6 +63,12 @@ std::string ComErrorMessage(HRESULT hr) {
   return fallback;
 }
 
+std::wstring GuidText(const GUID& guid) {
+  wchar_t text[40];
+  ::StringFromGUID2(guid, text, 40);
+  return text;
+}
+
 HMODULE ThisModule() {
   HMODULE module = nullptr;
   ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -26,6 +26,9 @@ std::wstring SystemMessageWide(DWORD code);
 // and the code in eight hexadecimal digits when the system has none.
 std::string ComErrorMessage(HRESULT hr);
 
+// A GUID as the registry spells it: upper case, with braces.
+std::wstring GuidText(const GUID& guid);
+
 // The module (EXE or DLL) that holds this code: its resources are ours.
 HMODULE ThisModule();
 

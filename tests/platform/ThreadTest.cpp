@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace qelt::win {
 namespace {
 

@@ -5,14 +5,13 @@
 #include "ModuleVersion.h"
 #include "PolicyStore.h"
 #include "Protocol.h"
+#include "QELTReaderProj1.h"
 #include "VariantJson.h"
 #include "win/Text.h"
 
 namespace qelt::bridge {
 namespace {
 
-// The control's class, QELTReaderProj1.QELTReader.
-constexpr CLSID kReaderClass = {0xD4025A2B, 0x8E7E, 0x419D, {0xB4, 0x03, 0x52, 0x0F, 0x5E, 0xF5, 0x00, 0x59}};
 // How long the box waits for the person.
 constexpr unsigned kBoxTimeoutMs = 60 * 1000;
 
@@ -103,7 +102,7 @@ Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel) {
 Outcome ControlEndpoint::Open() {
   // The control shows its own box when it cannot be made (no card toolkit):
   // that box is the control's, left as it is.
-  HRESULT hr = ::CoCreateInstance(kReaderClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+  HRESULT hr = ::CoCreateInstance(CLSID_QELTReader, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                   reinterpret_cast<void**>(control_.ReleaseAndGetAddressOf()));
   if (FAILED(hr)) {
     std::string text = ErrorInfoText();

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "QELTReaderProj1.h"
+#include "win/Text.h"
 #include "win/Thread.h"
 
 namespace qelt::bridge {
@@ -16,10 +20,11 @@ constexpr DWORD kLoadWaitMs = 15000;
 ControlPreload::ControlPreload()
     : thread_(win::StartThread([] {
         // The class's server, as COM would find it for this process's bitness.
+        const std::wstring key = L"CLSID\\" + win::GuidText(CLSID_QELTReader) + L"\\InprocServer32";
         wchar_t path[MAX_PATH * 2] = {};
         DWORD size = sizeof path - sizeof(wchar_t);
-        if (::RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{D4025A2B-8E7E-419D-B403-520F5EF50059}\\InprocServer32",
-                           nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+        if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) !=
+            ERROR_SUCCESS)
           return;
         // Held until the process ends: COM loads the same module again when it
         // creates the control, and unloads its own reference only.
