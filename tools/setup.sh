@@ -14,6 +14,9 @@ archs="$(qelt_archs)"
 packages=(mingw-w64-tools wine libwine-dev wixl googletest cmake ninja-build python3 tinyproxy openssl
           osslsigncode gcab msitools nlohmann-json3-dev)
 packages+=(chromium firefox-esr)  # the browser tests (tests/browser)
+# Node 18 or later for the browser tests and the protocol check: Debian's, unless a Node is there.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 for arch in $archs; do
   case "$arch" in
     x86) packages+=(g++-mingw-w64-i686-posix wine32:i386) ;;

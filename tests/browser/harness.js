@@ -14,9 +14,11 @@ import https from "node:https";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
+import { fileURLToPath } from "node:url";
 import puppeteer from "puppeteer-core";
 
-export const ROOT = path.resolve(import.meta.dirname, "..", "..");
+// import.meta.dirname is Node 20.11 and later; Debian 12 has Node 18.
+export const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..", "..");
 // The extension folder loaded unpacked: the build's (links resolved) or the source.
 export const EXTENSION = process.env.QELT_EXTENSION_DIR || path.join(ROOT, "bridge", "extension");
 export const IDS = JSON.parse(fs.readFileSync(path.join(ROOT, "bridge", "extension", "ids.json"), "utf8"));

@@ -9,7 +9,7 @@
 #        run.sh --demo PNG | --script FILE [ARGS...]
 #   --demo-arch-only  as CTest runs it in every Windows build: skip (exit 0)
 #                     unless QELT_ARCH is the demo's architecture
-#   --demo PNG        the demo instead of the tests (demo/bridge-page.js):
+#   --demo PNG        the demo instead of the tests (demo/bridge-page.mjs):
 #                     the sample page at work, its screenshot saved as PNG
 #   --script FILE     another Node program on the same set-up (a benchmark),
 #                     with ARGS; the files are those of build/win-$QELT_ARCH
@@ -27,7 +27,7 @@ if [ "${1:-}" = --demo-arch-only ]; then
   demo_only=1
   shift
 elif [ "${1:-}" = --demo ]; then
-  script=("$root/demo/bridge-page.js" "$(realpath -m "$2")")
+  script=("$root/demo/bridge-page.mjs" "$(realpath -m "$2")")
   shift 2
 elif [ "${1:-}" = --script ]; then
   shift

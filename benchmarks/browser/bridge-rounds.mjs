@@ -5,7 +5,7 @@
 // running, no host yet, the page loaded, until connect() resolves).
 // Medians of interleaved rounds, three repetitions, the spread of the
 // medians, and each ratio against its target. Run by benchmarks/browser/run.sh.
-// Usage: node bridge-rounds.js ECHO_EXE [ROUNDS=200] [COLD_ROUNDS=200] [REPETITIONS=3]
+// Usage: node bridge-rounds.mjs ECHO_EXE [ROUNDS=200] [COLD_ROUNDS=200] [REPETITIONS=3]
 import { Run } from "../../tests/browser/harness.js";
 
 const [echoExe, rounds = "200", coldRounds = "200", repetitions = "3"] = process.argv.slice(2);

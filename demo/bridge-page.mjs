@@ -3,7 +3,7 @@
 // under Wine. It reads the card, checks a PIN (right, then wrong) and
 // validates the certificate, prints what the page shows and saves a
 // screenshot. Run by tests/browser/run.sh --demo (tools/run-demo.sh does).
-// Usage: node demo/bridge-page.js SCREENSHOT.png
+// Usage: node demo/bridge-page.mjs SCREENSHOT.png
 import fs from "node:fs";
 import path from "node:path";
 
