@@ -31,6 +31,14 @@ TEST(DecodeRequest, KindIdAndProblemOfEachFrame) {
   const std::string tooDeep = "JSON nested deeper than 8 levels";
   const std::string badId = "field \"id\" must be an integer from 0 to 2^53";
   const std::string badArg = "an argument must be a string, a number, true, false or null";
+  const std::string beyond = "the frame holds a number beyond the range of a double";
+  // A JSON text of n UTF-16 code units: "漢" is one, "😀" two.
+  const auto longText = [](std::size_t n) {
+    std::string text = "\"";
+    for (std::size_t i = 0; i + 2 <= n; i += 2) text += "😀";
+    if (n % 2) text += "漢";
+    return text + "\"";
+  };
   const DecodeCase cases[] = {
       {R"({"type":"hello","protocol":1,"origin":"https://a.example","topLevel":true})", Kind::kHello, kNoId, ""},
       {R"({"type":"call","id":7,"member":"readCard","args":["s",1,-2.5,true,false,null]})", Kind::kCall, 7, ""},
@@ -103,6 +111,26 @@ TEST(DecodeRequest, KindIdAndProblemOfEachFrame) {
       {R"({"a":{"b":{"c":{"d":{"e":{"f":{"g":{"h":1}}}}}}}})", Kind::kInvalid, kNoId, "missing field \"type\""},
       {R"({"a":{"b":{"c":{"d":{"e":{"f":{"g":{"h":{}}}}}}}}})", Kind::kInvalid, kNoId, tooDeep, true},
       {std::string(100000, '['), Kind::kInvalid, kNoId, tooDeep, true},
+      // Numbers beyond a double are bad frames, never the end of the host.
+      {"[1e400]", Kind::kInvalid, kNoId, beyond},
+      {R"({"type":"call","id":5,"member":"m","args":[-1e400]})", Kind::kInvalid, kNoId, beyond},
+      {R"({"type":"call","id":5,"member":"m","args":[1e-400,1.7976931348623157e308,18446744073709551616]})",
+       Kind::kCall, 5, ""},
+      // What one call may carry; the id is kept wherever it stands.
+      {R"({"type":"call","id":5,"member":"m","args":[1,2,3,4,5,6,7,8]})", Kind::kCall, 5, ""},
+      {R"({"type":"call","member":"m","args":[1,2,3,4,5,6,7,8,9],"id":5})", Kind::kInvalid, 5, "more than 8 arguments"},
+      {R"({"type":"call","id":5,"member":"m","args":[[],{},3,4,5,6,7,8,[9]]})", Kind::kInvalid, 5,
+       "more than 8 arguments"},
+      {R"({"type":"call","id":5,"member":"m","args":[)" + longText(4096) + "]}", Kind::kCall, 5, ""},
+      {R"({"type":"call","id":5,"member":"m","args":[)" + longText(4097) + "]}", Kind::kInvalid, 5,
+       "an argument is a text longer than 4096 characters"},
+      {R"({"type":"put","id":6,"member":"m","value":)" + longText(4097) + "}", Kind::kInvalid, 6,
+       "the value is a text longer than 4096 characters"},
+      // Fields nobody reads are skipped, whatever they hold.
+      {R"({"type":"call","id":5,"member":"m","args":[],"x":[1,2,3,4,5,6,7,8,9,10]})", Kind::kCall, 5, ""},
+      // userActivation: absent is false; anything but true or false is a bad hello.
+      {R"({"type":"hello","protocol":1,"origin":"https://a.example","topLevel":true,"userActivation":1})", Kind::kInvalid,
+       kNoId, "field \"userActivation\" must be true or false"},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.payload.size() > 200 ? c.payload.substr(0, 200) + "..." : c.payload);
@@ -119,6 +147,9 @@ TEST(DecodeRequest, KeepsWhatTheHelloAndTheCallsCarry) {
   EXPECT_EQ(hello.protocol, 1);
   EXPECT_EQ(hello.origin, "https://a.example");
   EXPECT_FALSE(hello.topLevel);
+  EXPECT_FALSE(hello.userActivation);
+  EXPECT_TRUE(DecodeRequest(R"({"type":"hello","protocol":1,"origin":"o","topLevel":true,"userActivation":true})")
+                  .userActivation);
 
   const Request call = DecodeRequest(R"({"type":"call","id":7,"member":"readCard","args":["s",1,-2.5,true,null]})");
   EXPECT_EQ(call.member, "readCard");

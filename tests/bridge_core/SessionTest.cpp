@@ -19,8 +19,8 @@ class FakeEndpoint : public Endpoint {
 
   FakeEndpoint() { verdict.kind = Verdict::Kind::kAdmit; }
 
-  Verdict Admit(const std::string& origin, bool topLevel) override {
-    log.push_back("admit " + origin + (topLevel ? " top" : " frame"));
+  Verdict Admit(const std::string& origin, bool topLevel, bool userActivation) override {
+    log.push_back("admit " + origin + (topLevel ? " top" : " frame") + (userActivation ? " activated" : ""));
     return verdict;
   }
   Outcome Open() override {
@@ -128,7 +128,7 @@ TEST(Session, OnceReadyEveryFrameGetsOneReplyInOrder) {
   FakeEndpoint endpoint;
   Converse(endpoint,
       {
-          {kHello, {R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x64"})"}},
+          {kHello, {R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x64","managedProxy":false})"}},
           {R"({"type":"call","id":1,"member":"readCard","args":["a",2]})", {R"({"type":"result","id":1,"value":"卡片"})"}},
           {R"({"type":"put","id":2,"member":"proxyServer","value":"p.example:8080"})",
            {R"({"type":"result","id":2,"value":null})"}},

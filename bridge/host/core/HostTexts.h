@@ -13,10 +13,19 @@ constexpr const char* kNotAllowed = "網站 {origin} 未獲系統管理員的原
 constexpr const char* kPolicyUnreadable = "系統管理員的原則 {value} 無法讀取，網站 {origin} 不能使用憑證IC卡";
 constexpr const char* kFrameNotAdmitted = "網站 {origin} 在頁框中使用憑證IC卡，須先由原則允許或經您在最上層頁面同意";
 constexpr const char* kPersonRefused = "您已拒絕網站 {origin} 使用憑證IC卡";
+constexpr const char* kBlockedEntryInvalid =
+    "系統管理員的原則 BlockedOrigins 的項目「{value}」無法辨識，網站 {origin} 不能使用憑證IC卡";
+constexpr const char* kNeedsActivation =
+    "網站 {origin} 須由您按下網頁上的按鈕，才能要求使用憑證IC卡：請使用網頁本身的按鈕";
+constexpr const char* kProxyManaged = "代理伺服器由系統管理員設定，網頁不能變更或讀取其帳號密碼";
 constexpr const char* kNoAnswer = "網站 {origin} 要求使用憑證IC卡，但未在時限內獲得回覆";
 constexpr const char* kBoxTitle = "QELTReader";
+// {host}: the site's host name, on a line of its own above the full origin,
+// so a look-alike name cannot hide in a long origin.
 constexpr const char* kBoxText =
-    "網站 {origin} 要求使用您的憑證IC卡。\r\n\r\n"
+    "網站\r\n\r\n"
+    "    {host}\r\n\r\n"
+    "（{origin}）要求使用您的憑證IC卡。\r\n\r\n"
     "您同意後，此網站將可以：\r\n"
     "・讀取持卡人的姓名、身分證統一編號及憑證資料\r\n"
     "・檢查卡片的PIN碼（多次輸入錯誤的PIN碼可能鎖住卡片）\r\n"

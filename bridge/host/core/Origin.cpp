@@ -1,5 +1,6 @@
 #include "Origin.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "Punycode.h"
@@ -100,16 +101,107 @@ bool AsciiHost(std::string_view raw, bool allowWildcard, std::string& host, bool
   return true;
 }
 
+// The address's eight 16-bit groups, from hex groups with at most one "::"
+// and an IPv4 address in the last 32 bits.
+bool Ipv6Groups(std::string_view text, std::vector<unsigned>& groups) {
+  std::vector<unsigned> head, tail;
+  bool compressed = false;
+  std::vector<unsigned>* into = &head;
+  std::size_t i = 0;
+  if (text.substr(0, 2) == "::") {
+    compressed = true;
+    into = &tail;
+    i = 2;
+  }
+  while (i < text.size()) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] != ':') ++end;
+    const std::string_view piece = text.substr(i, end - i);
+    if (piece.find('.') != std::string_view::npos) {
+      // Dotted IPv4: the last piece only, four decimal bytes.
+      if (end != text.size()) return false;
+      unsigned bytes[4], count = 0, value = 0, digits = 0;
+      for (char c : std::string(piece) + ".") {
+        if (c == '.') {
+          if (digits == 0 || count == 4) return false;
+          bytes[count++] = value;
+          value = digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
+          value = value * 10 + (c - '0');
+          ++digits;
+          if (value > 255) return false;
+        } else {
+          return false;
+        }
+      }
+      if (count != 4) return false;
+      into->push_back(bytes[0] << 8 | bytes[1]);
+      into->push_back(bytes[2] << 8 | bytes[3]);
+      i = end;
+      break;
+    }
+    if (piece.empty() || piece.size() > 4) return false;
+    unsigned value = 0;
+    for (char c : piece) {
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      if (digit < 0) return false;
+      value = value * 16 + static_cast<unsigned>(digit);
+    }
+    into->push_back(value);
+    i = end;
+    if (i == text.size()) break;
+    if (text.substr(i, 2) == "::") {
+      if (compressed) return false;
+      compressed = true;
+      into = &tail;
+      i += 2;
+    } else {
+      ++i;  // one ":"
+      if (i == text.size()) return false;
+    }
+  }
+  const std::size_t given = head.size() + tail.size();
+  if (compressed ? given > 7 : given != 8) return false;
+  groups = head;
+  groups.resize(8 - tail.size(), 0);
+  groups.insert(groups.end(), tail.begin(), tail.end());
+  return true;
+}
+
+// An IPv6 host as browsers write it in an origin: lower-case hex without
+// leading zeros, the first longest run of two or more zero groups as "::".
 bool Ipv6Host(std::string_view raw, std::string& host, std::string* problem) {
-  const std::string lower = LowerAscii(raw);
-  bool colon = false;
-  for (char c : lower.substr(1, lower.size() - 2)) {
+  const std::string lower = LowerAscii(raw.substr(1, raw.size() - 2));
+  for (char c : lower) {
     const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
     if (!ok) return Fail(problem, "the IPv6 address holds a character no address has");
-    colon = colon || c == ':';
   }
-  if (!colon) return Fail(problem, "the IPv6 address has no \":\"");
-  host = lower;
+  if (lower.find(':') == std::string::npos) return Fail(problem, "the IPv6 address has no \":\"");
+  std::vector<unsigned> groups;
+  if (!Ipv6Groups(lower, groups)) return Fail(problem, "not an IPv6 address");
+  std::size_t runStart = 8, runLength = 0;
+  for (std::size_t i = 0; i < 8;) {
+    std::size_t j = i;
+    while (j < 8 && groups[j] == 0) ++j;
+    if (j - i > runLength && j - i >= 2) {
+      runStart = i;
+      runLength = j - i;
+    }
+    i = j == i ? i + 1 : j;
+  }
+  host = "[";
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (i == runStart) {
+      host += "::";
+      i += runLength - 1;
+      continue;
+    }
+    if (host.back() != '[' && host.back() != ':') host += ':';
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%x", groups[i]);
+    host += digits;
+  }
+  host += "]";
   return true;
 }
 
@@ -177,13 +269,48 @@ bool IsLoopbackHost(const std::string& host) {
   return host == "localhost" || host == "127.0.0.1" || host == "[::1]";
 }
 
+namespace {
+
+// A name under base, at a label boundary: "a.example.org" under "example.org".
+bool IsSubdomain(const std::string& host, const std::string& base) {
+  return host.size() > base.size() + 1 && host.compare(host.size() - base.size(), base.size(), base) == 0 &&
+         host[host.size() - base.size() - 1] == '.';
+}
+
+}  // namespace
+
 bool EntryMatches(const Origin& entry, const Origin& origin) {
   if (origin.wildcard || entry.scheme != origin.scheme || entry.port != origin.port) return false;
-  if (!entry.wildcard) return entry.host == origin.host;
-  const std::string& base = entry.host;
-  return origin.host.size() > base.size() + 1 &&
-         origin.host.compare(origin.host.size() - base.size(), base.size(), base) == 0 &&
-         origin.host[origin.host.size() - base.size() - 1] == '.';
+  return entry.wildcard ? IsSubdomain(origin.host, entry.host) : entry.host == origin.host;
+}
+
+std::optional<BlockRule> ParseBlockRule(std::string_view text) {
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  BlockRule rule;
+  if (text == "*") {
+    rule.everything = true;
+    return rule;
+  }
+  std::optional<Origin> parsed;
+  if (text.find("://") != std::string_view::npos) {
+    parsed = ParseOrigin(text, true);
+  } else {
+    // A bare host has no port: "host:8443" is neither form, and fails closed.
+    const auto bracket = text.rfind(']');
+    const auto colon = text.rfind(':');
+    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) return std::nullopt;
+    parsed = ParseOrigin("https://" + std::string(text), true);
+  }
+  if (!parsed) return std::nullopt;
+  rule.host = parsed->host;
+  rule.subdomains = parsed->wildcard;
+  return rule;
+}
+
+bool BlockMatches(const BlockRule& rule, const Origin& origin) {
+  return rule.everything || origin.host == rule.host || (rule.subdomains && IsSubdomain(origin.host, rule.host));
 }
 
 }  // namespace qelt::bridge

@@ -29,4 +29,18 @@ bool IsLoopbackHost(const std::string& host);
 // matching at a label boundary with the same scheme and port).
 bool EntryMatches(const Origin& entry, const Origin& origin);
 
+// A BlockedOrigins entry: a host name, blocked on every scheme and port.
+struct BlockRule {
+  bool everything = false;  // "*"
+  std::string host;         // canonical, as in an origin
+  bool subdomains = false;  // "*.host": the host and every name under it
+};
+
+// An origin ("https://evil.example:8443"), a bare host name ("evil.example"),
+// "*.host", "https://*.host" or "*"; nothing for anything else. Whitespace
+// around the entry does not count.
+std::optional<BlockRule> ParseBlockRule(std::string_view text);
+
+bool BlockMatches(const BlockRule& rule, const Origin& origin);
+
 }  // namespace qelt::bridge

@@ -1,6 +1,7 @@
 // Which origins may use the card: the administrator's policy, the person's
 // earlier answers, and when to ask.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,17 +16,40 @@ struct OriginList {
 
 enum class PromptSetting { kOn, kOff, kUnreadable };
 
+// The proxy the administrator sets for every control (ProxyServer and its
+// companions); set when ProxyServer exists, even empty.
+struct ManagedProxy {
+  bool set = false;
+  const char* unreadable = nullptr;  // the value that could not be read, if any
+  std::string server, user, pass;
+  std::int32_t port = 0;
+};
+
 struct Policy {
   OriginList allowed;  // AllowedOrigins
   OriginList blocked;  // BlockedOrigins
   PromptSetting prompt = PromptSetting::kOn;  // PromptForOthers
+  ManagedProxy proxy;
 };
 
-// The person's answers: Yes for good, No until logoff.
+// A box nobody answered: its origin and when it closed (seconds since 1970).
+struct Unanswered {
+  std::string origin;
+  std::int64_t at = 0;
+};
+
+// The person's answers: Yes for good, No (for the host name) until logoff,
+// no answer for a while.
 struct Answers {
   std::vector<std::string> approved;
   std::vector<std::string> refused;
+  std::vector<Unanswered> unanswered;
+  std::int64_t now = 0;  // seconds since 1970, for the unanswered
 };
+
+// "ORIGIN SECONDS", as the unanswered boxes are kept; false for other text.
+bool ParseUnanswered(std::string_view text, Unanswered& out);
+std::string UnansweredText(const Unanswered& entry);
 
 struct Verdict {
   // kAbandoned: the browser went away before the person answered.
@@ -36,10 +60,13 @@ struct Verdict {
   std::string origin;       // the origin normalised, or as given when it does not parse
 };
 
-// Blocked wins; a value that cannot be read refuses what it cannot prove
+// Blocked wins, and a block list that cannot be read or understood blocks
+// everything; a value that cannot be read refuses what it cannot prove
 // allowed; plain http only for loopback origins listed exactly; frames only
-// by policy or an earlier Yes.
-Verdict Decide(std::string_view origin, bool topLevel, const Policy& policy, const Answers& answers);
+// by policy or an earlier Yes; the box only for a person who just acted on
+// the page (userActivation), before anything remembered is told.
+Verdict Decide(std::string_view origin, bool topLevel, bool userActivation, const Policy& policy,
+               const Answers& answers);
 
 // Whether a list of origins (approvals) holds this normalised origin.
 bool ListHolds(const std::vector<std::string>& entries, const std::string& origin);

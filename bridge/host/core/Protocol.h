@@ -17,6 +17,15 @@ constexpr std::size_t kMaxReplyLength = 1024 * 1024;
 constexpr int kMaxJsonDepth = 8;
 // Ids are what a page's script can count exactly.
 constexpr std::uint64_t kMaxId = std::uint64_t{1} << 53;
+// What one call may carry: no member of the control takes more than a few
+// arguments or a text anywhere near this long.
+constexpr std::size_t kMaxArguments = 8;
+constexpr std::size_t kMaxStringUnits = 4096;  // UTF-16 code units
+// Raw frames read and not yet answered: beyond this the reader waits and the
+// pipe holds the rest.
+constexpr std::size_t kMaxWaitingBytes = 4 * 1024 * 1024;
+// An origin whose box nobody answered is not asked about again for this long.
+constexpr long long kUnansweredMemorySeconds = 10 * 60;
 
 namespace type {
 constexpr const char* kHello = "hello";
@@ -34,6 +43,8 @@ constexpr const char* kType = "type";
 constexpr const char* kProtocol = "protocol";
 constexpr const char* kOrigin = "origin";
 constexpr const char* kTopLevel = "topLevel";
+constexpr const char* kUserActivation = "userActivation";
+constexpr const char* kManagedProxy = "managedProxy";
 constexpr const char* kId = "id";
 constexpr const char* kMember = "member";
 constexpr const char* kArgs = "args";
@@ -54,6 +65,7 @@ constexpr const char* kPerson = "person";      // the person answered No
 constexpr const char* kTimeout = "timeout";    // the box was not answered in time
 constexpr const char* kHello = "hello";        // the first frame was not a valid hello
 constexpr const char* kProtocol = "protocol";  // a protocol version this host does not speak
+constexpr const char* kActivation = "activation";  // the person did not ask: no box without a gesture
 }  // namespace reason
 
 // HRESULTs as the replies carry them: signed 32-bit.
@@ -70,6 +82,7 @@ namespace exit_code {
 constexpr int kEndOfInput = 0;
 constexpr int kRefused = 1;  // refused or control unavailable
 constexpr int kProtocol = 2;  // a peer that broke the protocol
+constexpr int kOutOfMemory = 3;
 }  // namespace exit_code
 
 }  // namespace qelt::bridge

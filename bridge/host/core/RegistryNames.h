@@ -9,6 +9,11 @@ constexpr const char* kPolicyKey = "SOFTWARE\\Policies\\QELTReader\\Bridge";
 constexpr const char* kAllowedOrigins = "AllowedOrigins";    // REG_MULTI_SZ
 constexpr const char* kBlockedOrigins = "BlockedOrigins";    // REG_MULTI_SZ
 constexpr const char* kPromptForOthers = "PromptForOthers";  // REG_DWORD, default 1
+// The proxy of every control, when ProxyServer exists.
+constexpr const char* kProxyServer = "ProxyServer";  // REG_SZ
+constexpr const char* kProxyPort = "ProxyPort";      // REG_DWORD
+constexpr const char* kProxyUser = "ProxyUser";      // REG_SZ
+constexpr const char* kProxyPass = "ProxyPass";      // REG_SZ
 
 // HKEY_CURRENT_USER: the person's Yes, for good.
 constexpr const char* kUserKey = "Software\\QELTReader\\Bridge";
@@ -16,5 +21,7 @@ constexpr const char* kApprovedOrigins = "ApprovedOrigins";  // REG_MULTI_SZ
 // A volatile key under it: the person's No, until logoff.
 constexpr const char* kThisLogonKey = "Software\\QELTReader\\Bridge\\ThisLogon";
 constexpr const char* kRefusedOrigins = "RefusedOrigins";  // REG_MULTI_SZ
+// Boxes nobody answered: "ORIGIN SECONDS-SINCE-1970", each kept ten minutes.
+constexpr const char* kUnansweredOrigins = "UnansweredOrigins";  // REG_MULTI_SZ
 
 }  // namespace qelt::bridge::names

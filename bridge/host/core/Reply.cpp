@@ -40,11 +40,12 @@ Ordered Scalar(const Json& value) {
 
 }  // namespace
 
-std::string ReadyReply(std::string_view version, std::string_view arch) {
+std::string ReadyReply(std::string_view version, std::string_view arch, bool managedProxy) {
   return Dump({{field::kType, type::kReady},
                {field::kProtocol, kProtocolVersion},
                {field::kVersion, version},
-               {field::kArch, arch}});
+               {field::kArch, arch},
+               {field::kManagedProxy, managedProxy}});
 }
 
 std::string RefusedReply(std::int32_t number, std::string_view reason, std::string_view description) {

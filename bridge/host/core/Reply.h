@@ -9,7 +9,7 @@
 
 namespace qelt::bridge {
 
-std::string ReadyReply(std::string_view version, std::string_view arch);
+std::string ReadyReply(std::string_view version, std::string_view arch, bool managedProxy);
 std::string RefusedReply(std::int32_t number, std::string_view reason, std::string_view description);
 std::string UnavailableReply(std::int32_t number, std::string_view description);
 // A result too large for the browser becomes an error reply for its id.

@@ -10,6 +10,22 @@ namespace {
 
 struct TooDeep {};
 
+// The top-level fields any frame of the protocol has: others are skipped
+// while parsing, so a frame spends no memory on what nobody reads.
+bool KnownField(const std::string& name) {
+  for (const char* known : {field::kType, field::kId, field::kProtocol, field::kOrigin, field::kTopLevel,
+                            field::kUserActivation, field::kMember, field::kArgs, field::kValue})
+    if (name == known) return true;
+  return false;
+}
+
+// What the parser saw beyond what is kept.
+struct ParseLimits {
+  bool inArgs = false;        // the current top-level field is "args"
+  std::size_t arguments = 0;  // elements of "args" so far
+  bool tooManyArguments = false;
+};
+
 std::string Quoted(const char* name) { return std::string("\"") + name + "\""; }
 
 Request Invalid(std::string problem, std::optional<std::uint64_t> id = std::nullopt) {
@@ -64,10 +80,19 @@ Request DecodeHello(const Json& message) {
                          : protocol->get<std::int64_t>();
   request.origin = origin->get<std::string>();
   request.topLevel = topLevel->get<bool>();
+  const auto activation = message.find(field::kUserActivation);
+  if (activation != message.end()) {
+    if (!activation->is_boolean()) return Invalid("field \"userActivation\" must be true or false");
+    request.userActivation = activation->get<bool>();
+  }
   return request;
 }
 
-Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t id) {
+bool TooLong(const Json& value) { return value.is_string() && Utf16Units(value.get_ref<const std::string&>()) > kMaxStringUnits; }
+
+const std::string kTooLong = "a text longer than " + std::to_string(kMaxStringUnits) + " characters";
+
+Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t id, bool tooManyArguments) {
   std::string problem;
   Request request;
   request.kind = kind;
@@ -80,14 +105,17 @@ Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t 
     const Json* args = Field(message, field::kArgs, problem);
     if (!args) return Invalid(problem, id);
     if (!args->is_array()) return Invalid("field \"args\" must be an array", id);
+    if (tooManyArguments) return Invalid("more than " + std::to_string(kMaxArguments) + " arguments", id);
     for (const Json& arg : *args) {
       if (!IsScalar(arg)) return Invalid("an argument must be a string, a number, true, false or null", id);
+      if (TooLong(arg)) return Invalid("an argument is " + kTooLong, id);
       request.args.push_back(arg);
     }
   } else {
     const Json* value = Field(message, field::kValue, problem);
     if (!value) return Invalid(problem, id);
     if (!IsScalar(*value)) return Invalid("field \"value\" must be a string, a number, true, false or null", id);
+    if (TooLong(*value)) return Invalid("the value is " + kTooLong, id);
     request.args.push_back(*value);
   }
   return request;
@@ -98,11 +126,27 @@ Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t 
 Request DecodeRequest(std::string_view payload) {
   if (payload.substr(0, 3) == "\xEF\xBB\xBF") return Invalid("the frame starts with a byte order mark");
   Json message;
+  ParseLimits limits;
   try {
-    message = Json::parse(payload, [](int depth, Json::parse_event_t event, Json&) {
-      if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
-          depth >= kMaxJsonDepth)
-        throw TooDeep{};
+    // Depths as the library counts them: the frame's object is at 0, its
+    // fields at 1, the elements of "args" at 2.
+    message = Json::parse(payload, [&limits](int depth, Json::parse_event_t event, Json& parsed) {
+      using Event = Json::parse_event_t;
+      if ((event == Event::object_start || event == Event::array_start) && depth >= kMaxJsonDepth) throw TooDeep{};
+      if (event == Event::key && depth == 1) {
+        const std::string& name = parsed.get_ref<const std::string&>();
+        limits.inArgs = name == field::kArgs;
+        if (limits.inArgs) limits.arguments = 0;
+        return KnownField(name);
+      }
+      // An element of "args": the ninth and later ones are counted, not kept.
+      if (limits.inArgs && depth == 2 &&
+          (event == Event::value || event == Event::object_start || event == Event::array_start)) {
+        if (++limits.arguments > kMaxArguments) {
+          limits.tooManyArguments = true;
+          return false;
+        }
+      }
       return true;
     });
   } catch (const TooDeep&) {
@@ -115,6 +159,11 @@ Request DecodeRequest(std::string_view payload) {
     if (what.find("UTF-8") != std::string::npos) return Invalid("the frame is not valid UTF-8");
     if (payload.empty()) return Invalid("the frame is empty");
     return Invalid("the frame is not valid JSON (at byte " + std::to_string(error.byte) + ")");
+  } catch (const Json::out_of_range&) {
+    return Invalid("the frame holds a number beyond the range of a double");
+  } catch (const Json::exception&) {
+    // Whatever else the library may throw is a frame it could not take.
+    return Invalid("the frame is not valid JSON");
   }
   // The parser stops at a NUL byte: whatever follows must not slip through.
   if (const auto nul = payload.find('\0'); nul != std::string_view::npos)
@@ -134,9 +183,20 @@ Request DecodeRequest(std::string_view payload) {
   if (type == type::kHello) return DecodeHello(message);
   if (type == type::kCall || type == type::kPut) {
     if (!id) return Invalid("missing field \"id\"");
-    return DecodeInvocation(message, type == type::kCall ? Request::Kind::kCall : Request::Kind::kPut, *id);
+    return DecodeInvocation(message, type == type::kCall ? Request::Kind::kCall : Request::Kind::kPut, *id,
+                            limits.tooManyArguments);
   }
   return Invalid("unknown type \"" + type + "\"", id);
+}
+
+std::size_t Utf16Units(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // a character starts here
+    if ((byte & 0xF8) == 0xF0) ++units;  // beyond the BMP: a surrogate pair
+  }
+  return units;
 }
 
 ArgumentType ClassifyArgument(const Json& scalar) {

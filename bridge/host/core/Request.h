@@ -23,6 +23,7 @@ struct Request {
   std::int64_t protocol = 0;
   std::string origin;
   bool topLevel = false;
+  bool userActivation = false;  // the browser's word that the person just acted on the page
 
   // kCall: the arguments; kPut: one, the value. Scalars only.
   std::string member;
@@ -35,6 +36,9 @@ struct Request {
 };
 
 Request DecodeRequest(std::string_view payload);
+
+// A UTF-8 text's length as the page's script counts it: UTF-16 code units.
+std::size_t Utf16Units(std::string_view utf8);
 
 // How an argument crosses to the control.
 enum class ArgumentType { kString, kInt32, kDouble, kBool, kNull };

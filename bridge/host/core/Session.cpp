@@ -27,7 +27,7 @@ Session::Step Session::Hello(const Request& request) {
                                "protocol " + std::to_string(request.protocol) + " is not spoken here: this host speaks protocol " +
                                    std::to_string(kProtocolVersion)),
                   exit_code::kRefused);
-  const Verdict verdict = endpoint_.Admit(request.origin, request.topLevel);
+  const Verdict verdict = endpoint_.Admit(request.origin, request.topLevel, request.userActivation);
   if (verdict.kind == Verdict::Kind::kAbandoned) {
     Step step;
     step.end = true;
@@ -40,7 +40,7 @@ Session::Step Session::Hello(const Request& request) {
   if (!opened.ok) return Ending(UnavailableReply(opened.number, opened.description), exit_code::kRefused);
   admitted_ = true;
   Step step;
-  step.replies.push_back(ReadyReply(endpoint_.Version(), endpoint_.Arch()));
+  step.replies.push_back(ReadyReply(endpoint_.Version(), endpoint_.Arch(), endpoint_.ManagedProxy()));
   return step;
 }
 

@@ -21,15 +21,18 @@ struct Outcome {
 class Endpoint {
  public:
   virtual ~Endpoint() = default;
-  // The origin decision, the person asked if the policy says so: kAdmit,
-  // kRefuse, or kAbandoned when input ended while the box was open.
-  virtual Verdict Admit(const std::string& origin, bool topLevel) = 0;
+  // The origin decision, the person asked if the policy says so and the
+  // person asked for it (userActivation): kAdmit, kRefuse, or kAbandoned
+  // when input ended while the box was open.
+  virtual Verdict Admit(const std::string& origin, bool topLevel, bool userActivation) = 0;
   // Creates what answers the calls; !ok when it cannot be had.
   virtual Outcome Open() = 0;
   virtual Outcome Call(const std::string& member, const std::vector<Json>& args) = 0;
   virtual Outcome Put(const std::string& member, const Json& value) = 0;
   virtual std::string Version() = 0;
   virtual std::string Arch() = 0;
+  // Whether the administrator set the proxy of every control (after Open).
+  virtual bool ManagedProxy() { return false; }
 };
 
 class Session {

@@ -67,8 +67,9 @@ void CheckOrigin(std::string_view text, bool allowWildcard) {
   if (!again || again->Text() != normal) __builtin_trap();
 }
 
-void CheckVerdict(std::string_view text, bool topLevel, const Policy& policy, const Answers& answers) {
-  const Verdict verdict = Decide(text, topLevel, policy, answers);
+void CheckVerdict(std::string_view text, bool topLevel, bool userActivation, const Policy& policy,
+                  const Answers& answers) {
+  const Verdict verdict = Decide(text, topLevel, userActivation, policy, answers);
   const auto origin = ParseOrigin(text, false);
   if (verdict.kind == Verdict::Kind::kRefuse) {
     if (verdict.reason.empty() || verdict.description.empty()) __builtin_trap();
@@ -82,13 +83,14 @@ void CheckVerdict(std::string_view text, bool topLevel, const Policy& policy, co
   }
   if (verdict.origin != origin->Text()) __builtin_trap();
   // Frames and plain http are never asked about; http only for loopback.
-  if (verdict.kind == Verdict::Kind::kAsk && (!topLevel || origin->scheme == "http")) __builtin_trap();
+  if (verdict.kind == Verdict::Kind::kAsk && (!topLevel || !userActivation || origin->scheme == "http")) __builtin_trap();
   if (verdict.kind == Verdict::Kind::kAdmit && origin->scheme == "http" && !IsLoopbackHost(origin->host))
     __builtin_trap();
-  // Blocked wins.
+  // Blocked wins, and a block list that is not understood blocks all.
   for (const auto& entry : policy.blocked.entries) {
-    const auto blocked = ParseOrigin(entry, true);
-    if (blocked && EntryMatches(*blocked, *origin) && verdict.kind != Verdict::Kind::kRefuse) __builtin_trap();
+    if (entry.find_first_not_of(" \t\r\n") == std::string::npos) continue;
+    const auto rule = ParseBlockRule(entry);
+    if ((!rule || BlockMatches(*rule, *origin)) && verdict.kind != Verdict::Kind::kRefuse) __builtin_trap();
   }
 }
 
@@ -103,9 +105,10 @@ void CheckRequest(const Request& request) {
       if (request.args.size() != 1) __builtin_trap();
       [[fallthrough]];
     case Request::Kind::kCall:
-      if (!request.id) __builtin_trap();
+      if (!request.id || request.args.size() > kMaxArguments) __builtin_trap();
       for (const Json& arg : request.args) {
         if (arg.is_structured()) __builtin_trap();
+        if (arg.is_string() && Utf16Units(arg.get_ref<const std::string&>()) > kMaxStringUnits) __builtin_trap();
         ClassifyArgument(arg);
         CheckReply(ResultReply(request.id, arg));
       }
@@ -117,15 +120,15 @@ void CheckRequest(const Request& request) {
   CheckReply(ErrorReply(request.id, number::kUnknownName, request.member));
   CheckReply(RefusedReply(number::kInvalidArg, reason::kHello, request.origin));
   CheckReply(UnavailableReply(number::kUnexpected, request.member));
-  CheckReply(ReadyReply(request.member, request.origin));
+  CheckReply(ReadyReply(request.member, request.origin, request.userActivation));
 }
 
 // Answers through the policy; the calls echo their first argument.
 class EchoEndpoint : public Endpoint {
  public:
   EchoEndpoint(const Policy& policy, const Answers& answers, bool yes) : policy_(policy), answers_(answers), yes_(yes) {}
-  Verdict Admit(const std::string& origin, bool topLevel) override {
-    Verdict verdict = Decide(origin, topLevel, policy_, answers_);
+  Verdict Admit(const std::string& origin, bool topLevel, bool userActivation) override {
+    Verdict verdict = Decide(origin, topLevel, userActivation, policy_, answers_);
     if (verdict.kind == Verdict::Kind::kAsk) {
       verdict.kind = yes_ ? Verdict::Kind::kAdmit : Verdict::Kind::kRefuse;
       if (!yes_) verdict.reason = reason::kPerson;
@@ -192,7 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: break;
     }
   }
-  for (const std::string_view line : lines) CheckVerdict(line, control & 1, policy, answers);
+  for (const std::string_view line : lines) {
+    CheckVerdict(line, control & 1, control & 4, policy, answers);
+    if (const auto rule = ParseBlockRule(line)) {
+      if (!rule->everything && rule->host.empty()) __builtin_trap();
+    }
+  }
 
   PieceSource source(stream, 1 + (control & 0x0F));
   FrameReader reader(source);
@@ -212,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (request.kind == Request::Kind::kHello) {
       CheckOrigin(request.origin, false);
       CheckOrigin(request.origin, true);
-      CheckVerdict(request.origin, request.topLevel, policy, answers);
+      CheckVerdict(request.origin, request.topLevel, request.userActivation, policy, answers);
     }
     if (request.fatal || ended) continue;
     const bool duplicate = request.id && request.id == previousId;
