@@ -10,7 +10,7 @@ namespace {
 
 class EchoEndpoint : public Endpoint {
  public:
-  Verdict Admit(const std::string& origin, bool topLevel) override {
+  Verdict Admit(const std::string& origin, bool topLevel, bool) override {
     Verdict verdict;
     verdict.kind = Verdict::Kind::kAdmit;
     verdict.origin = origin;

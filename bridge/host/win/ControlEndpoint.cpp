@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "HostTexts.h"
 #include "ModuleVersion.h"
 #include "PolicyStore.h"
 #include "Protocol.h"
@@ -14,6 +15,12 @@ namespace {
 
 // How long the box waits for the person.
 constexpr unsigned kBoxTimeoutMs = 60 * 1000;
+
+// The control's proxy properties, as its type library spells them.
+constexpr const char* kProxyServer = "proxyServer";
+constexpr const char* kProxyPort = "proxyPort";
+constexpr const char* kProxyUser = "proxyUser";
+constexpr const char* kProxyPass = "proxyPass";
 
 Outcome Failure(std::int32_t number, std::string description) {
   Outcome outcome;
@@ -70,15 +77,19 @@ std::string FailureText(HRESULT hr) {
   return fallback;
 }
 
-ControlEndpoint::ControlEndpoint(std::function<bool()> inputEnded) : box_(std::move(inputEnded), kBoxTimeoutMs) {}
+ControlEndpoint::ControlEndpoint(std::function<bool()> inputEnded, HWND owner)
+    : box_(std::move(inputEnded), kBoxTimeoutMs, owner) {}
 
-Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel) {
-  Verdict verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
+Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel, bool userActivation) {
+  policy_ = ReadPolicy();
+  Verdict verdict = Decide(origin, topLevel, userActivation, policy_, ReadAnswers());
   if (verdict.kind != Verdict::Kind::kAsk) return verdict;
   const Answer answer = box_.Ask(
       verdict.origin,
       [&] {
-        verdict = Decide(origin, topLevel, ReadPolicy(), ReadAnswers());
+        // Another host's box, or the administrator, may have settled it meanwhile.
+        policy_ = ReadPolicy();
+        verdict = Decide(origin, topLevel, userActivation, policy_, ReadAnswers());
         return verdict.kind == Verdict::Kind::kAsk;
       },
       [&](bool yes) { RememberAnswer(verdict.origin, yes); });
@@ -96,6 +107,8 @@ Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel) {
     case Answer::kNoAnswer:
       break;
   }
+  // Not asked again at once: a page that reopens would keep the box up for good.
+  RememberUnanswered(verdict.origin);
   return Refusal(reason::kTimeout, text::kNoAnswer, verdict.origin);
 }
 
@@ -130,6 +143,20 @@ Outcome ControlEndpoint::Open() {
     UINT count = 0;
     if (SUCCEEDED(info->GetNames(function->memid, name.put(), 1, &count)) && count == 1)
       members_[win::WideToUtf8(name.get(), ::SysStringLen(name.get()))] = function->memid;
+  }
+  return policy_.proxy.set ? SetManagedProxy() : Outcome{};
+}
+
+Outcome ControlEndpoint::SetManagedProxy() {
+  const auto& proxy = policy_.proxy;
+  const std::pair<const char*, Json> values[] = {
+      {kProxyServer, proxy.server}, {kProxyPort, proxy.port}, {kProxyUser, proxy.user}, {kProxyPass, proxy.pass}};
+  for (const auto& [member, value] : values) {
+    Outcome outcome = Invoke(member, DISPATCH_PROPERTYPUT, {value});
+    if (!outcome.ok) {
+      control_.Reset();
+      return outcome;
+    }
   }
   return Outcome{};
 }
@@ -167,10 +194,16 @@ Outcome ControlEndpoint::Invoke(const std::string& member, WORD flags, const std
 }
 
 Outcome ControlEndpoint::Call(const std::string& member, const std::vector<Json>& args) {
+  // The page may see where the administrator's proxy is, not its account.
+  if (policy_.proxy.set && (member == kProxyUser || member == kProxyPass))
+    return Failure(number::kAccessDenied, text::kProxyManaged);
   return Invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
 }
 
 Outcome ControlEndpoint::Put(const std::string& member, const Json& value) {
+  if (policy_.proxy.set &&
+      (member == kProxyServer || member == kProxyPort || member == kProxyUser || member == kProxyPass))
+    return Failure(number::kAccessDenied, text::kProxyManaged);
   return Invoke(member, DISPATCH_PROPERTYPUT, {value});
 }
 

@@ -10,6 +10,7 @@
 
 #include "ConsentBox.h"
 #include "ControlPreload.h"
+#include "OriginPolicy.h"
 #include "Session.h"
 #include "win/Resources.h"
 
@@ -17,21 +18,26 @@ namespace qelt::bridge {
 
 class ControlEndpoint : public Endpoint {
  public:
-  explicit ControlEndpoint(std::function<bool()> inputEnded);
+  // owner: the browser window that asked (--parent-window), or null.
+  ControlEndpoint(std::function<bool()> inputEnded, HWND owner);
 
-  Verdict Admit(const std::string& origin, bool topLevel) override;
+  Verdict Admit(const std::string& origin, bool topLevel, bool userActivation) override;
   Outcome Open() override;
   Outcome Call(const std::string& member, const std::vector<Json>& args) override;
   Outcome Put(const std::string& member, const Json& value) override;
   std::string Version() override;
   std::string Arch() override;
+  bool ManagedProxy() override { return policy_.proxy.set; }
 
  private:
   Outcome Invoke(const std::string& member, WORD flags, const std::vector<Json>& args);
+  // The administrator's proxy, set on the control before any page's call.
+  Outcome SetManagedProxy();
   // First: the load runs while the origin is decided, and ends before the
   // endpoint does.
   ControlPreload preload_;
   ConsentBox box_;
+  Policy policy_;  // as the origin was decided by
   win::ComPtr<IDispatch> control_;
   // Member names exactly as the type library spells them.
   std::map<std::string, DISPID> members_;

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <new>
 
 #include "Framing.h"
 #include "InputPump.h"
+#include "Protocol.h"
 #include "StandardChannels.h"
 #include "win/Resources.h"
 
@@ -40,7 +42,14 @@ int FinishAtEnd(InputPump& pump) {
 
 }  // namespace
 
-int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> inputEnded)>& makeEndpoint) {
+void EndOutOfMemory() {
+  std::fputs("qelt-bridge: out of memory\n", stderr);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), exit_code::kOutOfMemory);
+  for (;;) ::Sleep(INFINITE);
+}
+
+int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> inputEnded)>& makeEndpoint) try {
   StandardChannels channels = TakeStandardChannels();
   if (!channels.input || !channels.output) {
     std::fprintf(stderr, "qelt-bridge: no standard input or output: a browser starts this program\n");
@@ -55,6 +64,11 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     if (item.end) return Finish(item);
     if (pump.Ended()) return FinishAtEnd(pump);
     const Session::Step step = session.Handle(item.request, item.duplicate);
+    // The browser gone (or out of step) while the hello was decided: what
+    // ended the input says how the host ends.
+    if (step.end && step.replies.empty()) return FinishAtEnd(pump);
+    // Set before the peer can see ready, so what it sends then is taken.
+    if (!step.end) pump.AcceptFrames();
     // Answered: the id is free again before the peer can see the reply.
     pump.Answered(item);
     bool written = true;
@@ -63,6 +77,8 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     // A browser that stopped reading is gone.
     if (!written || pump.Ended()) return FinishAtEnd(pump);
   }
+} catch (const std::bad_alloc&) {
+  EndOutOfMemory();
 }
 
 }  // namespace qelt::bridge

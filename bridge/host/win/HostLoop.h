@@ -12,4 +12,7 @@ namespace qelt::bridge {
 // makeEndpoint gets what tells whether input has ended. Returns the exit code.
 int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> inputEnded)>& makeEndpoint);
 
+// Memory ran out: the host ends at once (exit 3), never with a half-made reply.
+[[noreturn]] void EndOutOfMemory();
+
 }  // namespace qelt::bridge

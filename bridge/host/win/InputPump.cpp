@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 
 #include "Framing.h"
+#include "HostLoop.h"
 #include "Protocol.h"
 #include "win/Resources.h"
 #include "win/Thread.h"
@@ -22,7 +24,9 @@ struct InputPump::Shared {
   std::mutex mutex;
   std::deque<Item> items;
   std::condition_variable space;
+  std::size_t waitingBytes = 0;
   std::atomic<bool> ended{false};
+  std::atomic<bool> accepting{false};
 
   // A peer that sends faster than the control answers waits: the pipe holds
   // the rest, not this process's memory.
@@ -30,8 +34,14 @@ struct InputPump::Shared {
 
   void Push(Item item) {
     std::unique_lock<std::mutex> lock(mutex);
-    if (item.end) ended = true;
-    else space.wait(lock, [this] { return items.size() < kMaxWaiting; });
+    if (item.end) {
+      ended = true;
+    } else {
+      space.wait(lock, [this, &item] {
+        return items.empty() || (items.size() < kMaxWaiting && waitingBytes + item.bytes <= kMaxWaitingBytes);
+      });
+    }
+    waitingBytes += item.bytes;
     items.push_back(std::move(item));
     ::SetEvent(ready.get());
   }
@@ -56,38 +66,58 @@ class HandleSource : public ByteSource {
 
 }  // namespace
 
+// The next item from the input: a decoded frame or the end.
+static InputPump::Item ReadItem(FrameReader& reader, bool hello, const std::atomic<bool>& accepting) {
+  Frame frame = reader.Next();
+  InputPump::Item item;
+  if (frame.kind == Frame::Kind::kEnd) {
+    item.end = true;
+    item.exitCode = exit_code::kEndOfInput;
+  } else if (frame.kind == Frame::Kind::kBroken) {
+    item.end = true;
+    item.exitCode = exit_code::kProtocol;
+    item.reason = frame.reason;
+  } else if (!hello && !accepting) {
+    // Work for an origin nobody admitted yet: not even decoded.
+    item.end = true;
+    item.exitCode = exit_code::kProtocol;
+    item.reason = "a frame before the hello was answered";
+  } else {
+    item.bytes = frame.payload.size();
+    item.request = DecodeRequest(frame.payload);
+  }
+  return item;
+}
+
 InputPump::InputPump(HANDLE input) : shared_(std::make_shared<Shared>()) {
   shared_->input.reset(input);
   win::StartThread([shared = shared_] {
-    HandleSource source(shared->input.get());
-    FrameReader reader(source);
-    for (;;) {
-      Frame frame = reader.Next();
-      Item item;
-      if (frame.kind == Frame::Kind::kEnd) {
-        item.end = true;
-        item.exitCode = exit_code::kEndOfInput;
-      } else if (frame.kind == Frame::Kind::kBroken) {
-        item.end = true;
-        item.exitCode = exit_code::kProtocol;
-        item.reason = frame.reason;
-      } else {
-        item.request = DecodeRequest(frame.payload);
-        if (item.request.fatal) {
-          item.end = true;
-          item.exitCode = exit_code::kProtocol;
-          item.reason = item.request.problem;
-        } else if ((item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut) &&
-                   !shared->pending.Claim(*item.request.id)) {
-          item.duplicate = true;
+    try {
+      HandleSource source(shared->input.get());
+      FrameReader reader(source);
+      for (bool hello = true;; hello = false) {
+        Item item = ReadItem(reader, hello, shared->accepting);
+        if (!item.end) {
+          if (item.request.fatal) {
+            item.end = true;
+            item.exitCode = exit_code::kProtocol;
+            item.reason = item.request.problem;
+          } else if ((item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut) &&
+                     !shared->pending.Claim(*item.request.id)) {
+            item.duplicate = true;
+          }
         }
+        const bool last = item.end;
+        shared->Push(std::move(item));
+        if (last) return;
       }
-      const bool last = item.end;
-      shared->Push(std::move(item));
-      if (last) return;
+    } catch (const std::bad_alloc&) {
+      EndOutOfMemory();
     }
   });
 }
+
+void InputPump::AcceptFrames() { shared_->accepting = true; }
 
 InputPump::~InputPump() = default;
 
@@ -106,6 +136,7 @@ std::optional<InputPump::Item> InputPump::Take() {
   if (shared_->items.empty()) return std::nullopt;
   Item item = std::move(shared_->items.front());
   shared_->items.pop_front();
+  shared_->waitingBytes -= item.bytes;
   if (shared_->items.empty()) ::ResetEvent(shared_->ready.get());
   shared_->space.notify_one();
   return item;

@@ -21,6 +21,7 @@ class InputPump {
     bool end = false;        // no request: input ended, or broke (exitCode 2, reason)
     int exitCode = 0;
     std::string reason;
+    std::size_t bytes = 0;  // the frame's length, while it waits
   };
 
   // Takes the input handle; starts reading at once.
@@ -36,6 +37,10 @@ class InputPump {
   std::optional<Item> Take();
   // The item's id is free again: its call has been answered.
   void Answered(const Item& item);
+  // The hello is answered: frames may follow. Until then any frame after the
+  // first ends the input (exit 2) undecoded: a browser sends nothing before
+  // it has the answer.
+  void AcceptFrames();
 
  private:
   struct Shared;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "NamedMutex.h"
+#include "Protocol.h"
 #include "RegistryNames.h"
 #include "win/Resources.h"
 #include "win/Text.h"
@@ -48,6 +49,47 @@ void WriteMultiString(HKEY key, const char* name, const std::vector<std::string>
                    static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
+// A REG_SZ value: absent, its text, or unreadable (another type).
+Read ReadString(HKEY key, const char* name, std::string& out) {
+  const std::wstring value = Wide(name);
+  DWORD type = 0, size = 0;
+  LSTATUS status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, nullptr, &size);
+  if (status == ERROR_FILE_NOT_FOUND) return Read::kAbsent;
+  if (status != ERROR_SUCCESS || type != REG_SZ) return Read::kUnreadable;
+  std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
+  status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return Read::kUnreadable;
+  std::size_t length = size / sizeof(wchar_t);
+  while (length > 0 && data[length - 1] == L'\0') --length;
+  out = win::WideToUtf8(data.data(), length);
+  return Read::kValue;
+}
+
+Read ReadDword(HKEY key, const char* name, DWORD& out) {
+  DWORD type = 0, size = sizeof out;
+  const LSTATUS status =
+      ::RegQueryValueExW(key, Wide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&out), &size);
+  if (status == ERROR_FILE_NOT_FOUND) return Read::kAbsent;
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof out) return Read::kUnreadable;
+  return Read::kValue;
+}
+
+// ProxyServer sets the proxy; the others only with it. Any of them of the
+// wrong type makes the whole policy unreadable.
+ManagedProxy ReadProxy(HKEY key) {
+  ManagedProxy proxy;
+  DWORD port = 0;
+  const Read server = ReadString(key, names::kProxyServer, proxy.server);
+  if (server == Read::kUnreadable) proxy.unreadable = names::kProxyServer;
+  else if (ReadDword(key, names::kProxyPort, port) == Read::kUnreadable) proxy.unreadable = names::kProxyPort;
+  else if (ReadString(key, names::kProxyUser, proxy.user) == Read::kUnreadable) proxy.unreadable = names::kProxyUser;
+  else if (ReadString(key, names::kProxyPass, proxy.pass) == Read::kUnreadable) proxy.unreadable = names::kProxyPass;
+  proxy.set = server == Read::kValue && !proxy.unreadable;
+  proxy.port = static_cast<std::int32_t>(port);
+  return proxy;
+}
+
 OriginList ReadList(HKEY key, const char* name) {
   OriginList list;
   list.readable = ReadMultiString(key, name, list.entries) != Read::kUnreadable;
@@ -89,12 +131,13 @@ Policy ReadPolicy() {
   }
   policy.allowed = ReadList(key.get(), names::kAllowedOrigins);
   policy.blocked = ReadList(key.get(), names::kBlockedOrigins);
-  DWORD type = 0, value = 0, size = sizeof value;
-  const LSTATUS prompt = ::RegQueryValueExW(key.get(), Wide(names::kPromptForOthers).c_str(), nullptr, &type,
-                                            reinterpret_cast<BYTE*>(&value), &size);
-  if (prompt == ERROR_FILE_NOT_FOUND) policy.prompt = PromptSetting::kOn;
-  else if (prompt != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) policy.prompt = PromptSetting::kUnreadable;
-  else policy.prompt = value == 0 ? PromptSetting::kOff : PromptSetting::kOn;
+  DWORD value = 0;
+  switch (ReadDword(key.get(), names::kPromptForOthers, value)) {
+    case Read::kAbsent: policy.prompt = PromptSetting::kOn; break;
+    case Read::kUnreadable: policy.prompt = PromptSetting::kUnreadable; break;
+    case Read::kValue: policy.prompt = value == 0 ? PromptSetting::kOff : PromptSetting::kOn; break;
+  }
+  policy.proxy = ReadProxy(key.get());
   return policy;
 }
 
@@ -104,9 +147,42 @@ Answers ReadAnswers() {
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(names::kUserKey).c_str(), 0, KEY_QUERY_VALUE, user.put()) == ERROR_SUCCESS)
     ReadMultiString(user.get(), names::kApprovedOrigins, answers.approved);
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(names::kThisLogonKey).c_str(), 0, KEY_QUERY_VALUE, logon.put()) ==
-      ERROR_SUCCESS)
+      ERROR_SUCCESS) {
     ReadMultiString(logon.get(), names::kRefusedOrigins, answers.refused);
+    std::vector<std::string> unanswered;
+    ReadMultiString(logon.get(), names::kUnansweredOrigins, unanswered);
+    for (const auto& text : unanswered) {
+      Unanswered entry;
+      if (ParseUnanswered(text, entry)) answers.unanswered.push_back(std::move(entry));
+    }
+  }
+  answers.now = SecondsNow();
   return answers;
+}
+
+std::int64_t SecondsNow() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
+}
+
+void RememberUnanswered(const std::string& origin) {
+  NamedMutex mutex(L"Local\\QELTReader.Bridge.Answers");
+  const MutexTurn turn(mutex);
+  const win::UniqueKey key = AnswerKey(false);
+  if (!key) return;
+  std::vector<std::string> entries, kept;
+  ReadMultiString(key.get(), names::kUnansweredOrigins, entries);
+  const std::int64_t now = SecondsNow();
+  for (const auto& text : entries) {
+    Unanswered entry;
+    if (ParseUnanswered(text, entry) && entry.origin != origin && now - entry.at < kUnansweredMemorySeconds &&
+        entry.at <= now)
+      kept.push_back(text);
+  }
+  kept.push_back(UnansweredText({origin, now}));
+  WriteMultiString(key.get(), names::kUnansweredOrigins, kept);
 }
 
 void RememberAnswer(const std::string& origin, bool yes) {
