@@ -6,10 +6,33 @@
   const P = globalThis.QeltBridgeProtocol;
   const api = globalThis.browser ?? globalThis.chrome;
   const ports = new Map();  // the page's reader id -> runtime.Port
-  if (document.documentElement) document.documentElement.dataset[P.documentMark] = api.runtime.getManifest().version;
 
   function toPage(message) {
     window.postMessage({ channel: P.channel, from: P.from.extension, ...message }, "*");
+  }
+
+  const text = (e) => String(e && e.message ? e.message : e);
+
+  // Whether the person has just used this frame (clicked, typed), as the
+  // browser keeps it: read here, never taken from what the page posts.
+  function activated() {
+    try {
+      return navigator.userActivation ? navigator.userActivation.isActive === true : false;
+    } catch (ignored) {
+      return false;
+    }
+  }
+
+  // A port that cannot carry a message is of no more use: it goes at once,
+  // so that the background frees its reader and host.
+  function drop(reader, port, e) {
+    ports.delete(reader);
+    try {
+      port.disconnect();
+    } catch (ignored) {
+      // already gone
+    }
+    toPage({ kind: P.kind.closed, reader, error: text(e) });
   }
 
   function open(reader) {
@@ -18,13 +41,14 @@
       toPage({ kind: P.kind.closed, reader, error: "A reader with this id is already open in this page." });
       return;
     }
+    const userActivation = activated();
     let port;
     try {
       port = api.runtime.connect({ name: P.portName });
     } catch (e) {
       // An extension updated or reloaded under this page leaves this script
       // without its extension: the page must hear of it, not wait.
-      toPage({ kind: P.kind.closed, reader, error: String(e && e.message ? e.message : e) });
+      toPage({ kind: P.kind.closed, reader, error: text(e) });
       return;
     }
     ports.set(reader, port);
@@ -39,6 +63,12 @@
     port.onDisconnect.addListener(() => {
       if (ports.delete(reader)) toPage({ kind: P.kind.closed, reader, error: null });
     });
+    // The background reads the activation from this first message only.
+    try {
+      port.postMessage({ kind: P.kind.open, userActivation });
+    } catch (e) {
+      drop(reader, port, e);
+    }
   }
 
   function close(reader) {
@@ -73,8 +103,8 @@
         try {
           port.postMessage(out);
         } catch (e) {
-          ports.delete(data.reader);
-          toPage({ kind: P.kind.closed, reader: data.reader, error: String(e && e.message ? e.message : e) });
+          // A value the port cannot carry (a BigInt, say).
+          drop(data.reader, port, e);
         }
         break;
       }

@@ -15,10 +15,6 @@
     protocolVersion: 1,
     // window.postMessage between the page library and the content script.
     channel: "qelt-reader-bridge",
-    // The data-* attribute of <html> the content script sets as it starts (its
-    // version): a sign for a page that the extension runs here. connect() asks
-    // anyway: the mark outlives an extension removed under the page.
-    documentMark: "qeltReaderBridge",
     // runtime.connect between the content script and the background.
     portName: "qelt-reader-bridge",
     // Who a window message is from.
@@ -27,7 +23,8 @@
     kind: freeze({
       ping: "ping",          // page: is the extension there?
       pong: "pong",          // extension: it is
-      open: "open",          // page: open a reader's connection
+      open: "open",          // page: open a reader's connection; content script: the
+                             // port's first message, with the frame's user activation
       send: "send",          // page: a call or put for the host
       close: "close",        // page: close a reader's connection
       message: "message",    // extension: a message from the host
@@ -41,7 +38,7 @@
     // Why the host refused a connection.
     refusal: freeze({
       origin: "origin", policy: "policy", frame: "frame", person: "person",
-      timeout: "timeout", hello: "hello", protocol: "protocol",
+      timeout: "timeout", hello: "hello", protocol: "protocol", activation: "activation",
     }),
     // HRESULTs as the host's replies carry them.
     number: freeze({
@@ -61,6 +58,8 @@
       originRefused: "origin-refused",
       personRefused: "person-refused",
       noAnswer: "no-answer",
+      needsActivation: "needs-activation",
+      tooManyReaders: "too-many-readers",
       unavailable: "unavailable",
       protocolMismatch: "protocol-mismatch",
       hostFailed: "host-failed",
@@ -70,6 +69,10 @@
     }),
     // Calls a reader may have waiting for replies.
     maxPendingCalls: 64,
+    // Readers (each a host process) the extension holds for one tab and for
+    // the browser profile, those still waiting for ready included.
+    maxReadersPerTab: 4,
+    maxReadersPerProfile: 16,
     // The control's members: methods, card properties, proxy properties, ver.
     methods: freeze(["readCard", "checkCard", "checkPin", "checkXKMS"]),
     cardProperties: freeze(["serialNumber", "ICCardID", "issuerName", "subjectName", "name", "idno",

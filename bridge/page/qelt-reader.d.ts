@@ -6,8 +6,10 @@ export type QeltReaderReason =
   | "no-host"                 // the bridge program is not installed for this browser
   | "extension-not-admitted"  // the bridge program does not admit this extension
   | "origin-refused"          // the site is not admitted: policy, a frame, or plain http elsewhere than localhost
-  | "person-refused"          // the person answered No
-  | "no-answer"               // nobody answered the question in time
+  | "person-refused"          // the person answered No (for this host name, until logoff)
+  | "no-answer"               // nobody answered the question in time (asked again after 10 minutes)
+  | "needs-activation"        // not admitted yet, and connect() did not come from a click in the tab in front
+  | "too-many-readers"        // 4 readers in this tab or 16 in this browser are open already: no host started
   | "unavailable"             // the control cannot be created (its module or the card toolkit is missing)
   | "protocol-mismatch"       // extension and bridge program speak different versions
   | "host-failed"             // the bridge program ended before it answered
@@ -31,7 +33,10 @@ export class QeltReaderError extends Error {
 export const reasons: Readonly<Record<string, QeltReaderReason>>;
 
 export interface ConnectOptions {
-  /** Set before the reader is handed over, as the control's <param> elements set them. */
+  /**
+   * Set before the reader is handed over, as the control's <param> elements set them;
+   * skipped where the administrator sets the proxy (QeltReader.managedProxy).
+   */
   proxyServer?: string;
   proxyPort?: number;
   proxyUser?: string;
@@ -64,7 +69,7 @@ export interface QeltReader {
   readonly proxyPass: Promise<string>;
   readonly ver: Promise<string>;
 
-  /** Writes a proxy property. */
+  /** Writes a proxy property; with managedProxy it fails with call-failed, -2147024891. */
   set(name: ProxyProperty, value: string | number): Promise<null>;
   /** Ends the connection; later calls fail with "disconnected". */
   close(): void;
@@ -74,10 +79,17 @@ export interface QeltReader {
   readonly version: string;
   /** The architecture of the bridge program and so of the control: "x86" or "x64". */
   readonly arch: "x86" | "x64";
+  /**
+   * True where the administrator sets the proxy: proxyUser and proxyPass cannot be read,
+   * no proxy property can be written; proxyServer and proxyPort read the administrator's.
+   */
+  readonly managedProxy: boolean;
 }
 
 /**
  * Connects to the card reader through the browser bridge. Each call gives a
  * reader of its own, with its own control (as two <object> elements give two).
+ * Unless the policy admits the site or the person approved it before, the
+ * first call must come from a click handler: the person is asked only then.
  */
 export function connect(options?: ConnectOptions): Promise<QeltReader>;

@@ -40,6 +40,8 @@ const TEXTS = {
   [R.hostFailed]: "The QELTReader bridge program ended before it answered.",
   [R.disconnected]: "The connection to the card reader was lost; connect again.",
   [R.tooManyCalls]: "Too many calls are waiting for the card reader.",
+  [R.needsActivation]: "The card reader asks the person first only when the page's own button was used: connect from a click.",
+  [R.tooManyReaders]: `The card reader is already open ${P.maxReadersPerTab} times in this tab or ${P.maxReadersPerProfile} times in this browser: close a reader first.`,
 };
 
 // Reasons the host gives for a refusal, as the page is told them.
@@ -51,6 +53,7 @@ const REFUSALS = {
   [P.refusal.timeout]: R.noAnswer,
   [P.refusal.protocol]: R.protocolMismatch,
   [P.refusal.hello]: R.protocolMismatch,
+  [P.refusal.activation]: R.needsActivation,
 };
 
 // What JSON carries to the control; undefined, functions and the like have no such form.
@@ -114,8 +117,8 @@ function listen() {
 }
 
 let extensionAnswered = null;
-// Asked on every connect(): an extension removed under this page (its mark
-// stays in the document) must be noticed, not waited for. Connects at the
+// Asked on every connect(): nothing in the document tells, and an extension
+// removed under this page must be noticed, not waited for. Connects at the
 // same moment share one question.
 function findExtension() {
   if (!extensionSeen) {
@@ -145,6 +148,7 @@ class Reader {
     this._lost = null;           // the error every later call gets
     this.version = undefined;    // the host's file version, once ready
     this.arch = undefined;       // "x86" or "x64": the control's architecture
+    this.managedProxy = false;   // true: the administrator sets the proxy, not the page
   }
 
   _receive(message) {
@@ -167,11 +171,14 @@ class Reader {
       this._state = "ready";
       this.version = message.version;
       this.arch = message.arch;
+      this.managedProxy = message.managedProxy === true;
       opened.resolve(this);
       return;
     }
     let error;
     if (message.type === P.type.ready) error = bridgeError(R.protocolMismatch);
+    // The extension's own refusal: it started no host.
+    else if (message.type === P.type.refused && message.reason === R.tooManyReaders) error = bridgeError(R.tooManyReaders);
     else if (message.type === P.type.refused) error = bridgeError(REFUSALS[message.reason] || R.originRefused, message.number, message.description);
     else if (message.type === P.type.unavailable) error = bridgeError(R.unavailable, message.number, message.description);
     else error = bridgeError(R.protocolMismatch);
@@ -247,7 +254,10 @@ for (const name of [...P.cardProperties, ...P.proxyProperties, P.versionProperty
  * Connects to the card reader. Each call gives a reader of its own, with its
  * own control, as two <object> elements give two controls.
  * options.proxyServer, proxyPort, proxyUser, proxyPass: set before the
- * reader is handed over, as <param> elements set them on the control.
+ * reader is handed over, as <param> elements set them on the control;
+ * skipped where the administrator sets the proxy (reader.managedProxy).
+ * Without the site's admission by policy or an earlier Yes, the first
+ * connect() must come from a click (or a key) on the page.
  */
 export async function connect(options = {}) {
   listen();
@@ -263,7 +273,7 @@ export async function connect(options = {}) {
   post({ kind: P.kind.open, reader: id });
   await ready;
   try {
-    for (const name of P.proxyProperties) {
+    for (const name of reader.managedProxy ? [] : P.proxyProperties) {
       if (options[name] !== undefined) await reader.set(name, options[name]);
     }
   } catch (error) {

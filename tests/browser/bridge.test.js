@@ -3,6 +3,10 @@
 // the virtual card, validation through the development kit's service. One
 // table of cases, run for both browsers.
 //
+// Puppeteer's evaluate and wait calls give the page a user gesture: a case
+// without one never touches its page and reads the page's console instead;
+// one with a gesture clicks in the tab in front.
+//
 // The 45 s idle case must see no activity at all in its browser: both
 // browsers' idle readers connect as the browsers start and are called before
 // anything else happens in them, while only the script host's reference runs.
@@ -10,7 +14,7 @@ import assert from "node:assert/strict";
 import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, it, test } from "node:test";
-import { E_ACCESSDENIED, E_INVALIDARG, E_UNEXPECTED, ERROR_BUSY, REGDB_E_CLASSNOTREG, ROOT, Run, sleep }
+import { E_ACCESSDENIED, E_INVALIDARG, E_UNEXPECTED, ERROR_BUSY, EXTENSION, REGDB_E_CLASSNOTREG, ROOT, Run, sleep }
   from "./harness.js";
 
 const DISP_E_UNKNOWNNAME = -2147352570;
@@ -162,6 +166,7 @@ const TABLE = [
       assert.ok(r.reader !== undefined, JSON.stringify(r));
       assert.equal(r.arch, run.arch);
       assert.match(r.version, /^\d+\.\d+\.\d+\.\d+$/);
+      assert.equal(r.managedProxy, false);
       const got = await steps(page, r.reader, reference.citizen.steps);
       assert.deepEqual(differences(reference.citizen.steps, reference.citizen.script, got), []);
     });
@@ -203,7 +208,6 @@ const TABLE = [
 
   ["connect() fails: no extension", async (b) => {
     await b.withoutExtension(async (page) => {
-      assert.equal(await page.evaluate(() => window.markAtStart), null);
       const e = await connectError(page);
       assert.equal(e.reason, "no-extension");
       assert.equal(e.number, 0);
@@ -217,8 +221,8 @@ const TABLE = [
       return "skipped";
     }
     await tab(b, "allowed", undefined, async (page) => {
-      assert.ok(await page.evaluate(() => Object.keys(document.documentElement.dataset).length > 0),
-                "the extension marked the page as it started");
+      await page.evaluate(() => T.raw.post({ channel: QeltBridgeProtocol.channel, from: "page", kind: "ping" }));
+      await page.waitForFunction(() => T.raw.count("pong") > 0, { timeout: 5000 });
       await b.withAddonRemoved(async () => {
         const started = Date.now();
         const e = await connectError(page);
@@ -287,22 +291,118 @@ const TABLE = [
     });
   }],
 
-  ["connect() fails: the person answers No in the box (https page)", async (b) => {
-    await tab(b, "secure", undefined, async (page) => {
-      try {
-        const id = await page.evaluate(() => T.connectLater());
-        const box = await run.answerBox("no", 30);
-        assert.equal(box.code, 0, "a box was shown and answered");
-        assert.ok(box.text.includes(run.origins.secure), box.text);
-        const { results: r } = await page.evaluate((n) => T.finish(n), id);
-        assert.ok(r.error, JSON.stringify(r));
-        assert.equal(r.error.reason, "person-refused");
+  ["the page's own script, no gesture: a site the policy admits connects, any other needs-activation, no box", async (b) => {
+    const cases = [
+      ["allowed", "connect", (r) => assert.ok(r.reader !== undefined, JSON.stringify(r))],
+      ["secure", "connect", (r) => {
+        assert.equal(r.error?.reason, "needs-activation", JSON.stringify(r));
         assert.equal(r.error.number, E_ACCESSDENIED);
         assert.ok(r.error.description.includes(run.origins.secure), r.error.description);
+      }],
+      // Past the library: an open claiming an activation the page has not.
+      ["secure", "open", (r) => assert.equal(r.message?.reason, "activation", JSON.stringify(r))],
+    ];
+    let box;
+    try {
+      for (const [site, how, check] of cases) {
+        const page = await b.openUntouched(site, `tests/browser/pages/reader.html?on-load=${how}`);
+        try {
+          check(await page.next());
+        } finally {
+          await page.close();
+        }
+      }
+    } finally {
+      box = await run.answerBox("no", 1);  // one that showed is answered, so that it ends
+      await run.forgetAnswers();
+    }
+    assert.equal(box.code, 1, `no box: ${box.text}`);
+  }],
+
+  ["a click in the tab in front shows the box; a second connect() from the site waits for its answer (No)", async (b) => {
+    await tab(b, "secure", undefined, async (page) => {
+      try {
+        const before = run.hostPids().length;
+        await page.bringToFront();
+        await page.click("#connect");
+        const second = await page.evaluate(() => T.connectLater());
+        const shown = await run.answerBox("none", 30);
+        assert.equal(shown.code, 0, "a box was shown");
+        assert.ok(shown.text.includes(run.origins.secure), shown.text);
+        await sleep(1000);
+        assert.equal(run.hostPids().length - before, 1, "one host while the box waits");
+        const box = await run.answerBox("no", 30);
+        assert.equal(box.code, 0, "the box was answered");
+        const first = await page.evaluate(() => T.clicks[0]);
+        for (const id of [first, second]) {
+          const { results: r } = await page.evaluate((n) => T.finish(n), id);
+          assert.equal(r.error?.reason, "person-refused", JSON.stringify(r));
+          assert.equal(r.error.number, E_ACCESSDENIED);
+          assert.ok(r.error.description.includes(run.origins.secure), r.error.description);
+        }
+        assert.equal(run.hostPids().length - before, 2, "the second host started after the answer");
       } finally {
         await run.forgetAnswers();  // the other browser gets the box too
       }
     });
+  }],
+
+  ["a click, Yes: connected; the approved site then connects from its own script, no gesture", async (b) => {
+    try {
+      await tab(b, "secure", undefined, async (page) => {
+        await page.bringToFront();
+        await page.click("#connect");
+        const box = await run.answerBox("yes", 30);
+        assert.equal(box.code, 0, "a box was shown and answered");
+        const { results: r } = await page.evaluate(() => T.finish(T.clicks[0]));
+        assert.ok(r.reader !== undefined, JSON.stringify(r));
+        assert.deepEqual(await values(page, r.reader, [["get", "ver"]]), ["3.0"]);
+      });
+      const page = await b.openUntouched("secure", "tests/browser/pages/reader.html?on-load=connect");
+      try {
+        const r = await page.next();
+        assert.ok(r.reader !== undefined, JSON.stringify(r));
+      } finally {
+        await page.close();
+      }
+    } finally {
+      await run.forgetAnswers();
+    }
+  }],
+
+  ["a click, then the tab behind another: its connect() has the click's activation, yet needs-activation, no box", async (b) => {
+    const behind = await b.open("secure");
+    const front = await b.open("allowed");
+    let box;
+    try {
+      await behind.bringToFront();
+      await behind.click("#connect-soon");
+      await front.bringToFront();
+      await behind.waitForFunction(() => T.soon !== undefined, { timeout: 10000, polling: 100 });
+      const soon = await behind.evaluate(() => T.soon);
+      assert.deepEqual([soon.visibility, soon.activation], ["hidden", true], "the tab was behind, its click still counted");
+      const { results: r } = await behind.evaluate((n) => T.finish(n), soon.run);
+      assert.equal(r.error?.reason, "needs-activation", JSON.stringify(r));
+    } finally {
+      box = await run.answerBox("no", 1);
+      await run.forgetAnswers();
+      await behind.close();
+      await front.close();
+    }
+    assert.equal(box.code, 1, `no box: ${box.text}`);
+  }],
+
+  ["no mark of the extension in the page's document; the version only to a connected reader", async (b) => {
+    const version = JSON.parse(fs.readFileSync(path.join(EXTENSION, "manifest.json"), "utf8")).version;
+    for (const site of ["allowed", "secure"]) {
+      await tab(b, site, undefined, async (page) => {
+        await sleep(300);
+        const html = await page.evaluate(() => T.html());
+        assert.deepEqual(html.atStart, []);
+        assert.deepEqual(html.now, []);
+        assert.ok(!html.text.includes(version), "the extension's version is in the document");
+      });
+    }
   }],
 
   ["connect() fails: no control registered", async (b) => {
@@ -515,6 +615,119 @@ const TABLE = [
     }
   }],
 
+  ["bounded hosts: 50 connect() at once start 4 hosts, the rest fail at once; 16 readers in the browser at most", async (b) => {
+    await untilTrue("the hosts of earlier cases to end", () => run.hostProcesses().length === 0, 20000);
+    const pages = [];
+    try {
+      for (let n = 0; n < 5; n++) pages.push(await b.open());
+      const before = run.hostPids().length;
+      let peak = 0;
+      const sample = setInterval(() => { peak = Math.max(peak, run.hostProcesses().length); }, 50);
+      let flood;
+      try {
+        flood = await pages[0].evaluate(async () => {
+          const all = await Promise.all(Array.from({ length: 50 }, () => T.connect()));
+          const count = {};
+          for (const r of all) {
+            const key = r.error ? `${r.error.reason} ${r.error.number}` : "connected";
+            count[key] = (count[key] || 0) + 1;
+          }
+          return count;
+        });
+      } finally {
+        clearInterval(sample);
+      }
+      assert.deepEqual(flood, { connected: 4, "too-many-readers 0": 46 });
+      assert.equal(run.hostPids().length - before, 4, "hosts started");
+      assert.ok(peak <= 4, `${peak} hosts at once`);
+      console.log(`[${b.name}] 50 connect() at once: ${run.hostPids().length - before} hosts started, at most ${peak} at once`);
+
+      // Three more tabs of 4 make the browser's 16; a fifth tab gets none
+      // until a reader anywhere closes.
+      const more = await Promise.all(pages.slice(1, 4).map((page) =>
+        page.evaluate(() => Promise.all(Array.from({ length: 4 }, () => T.connect())))));
+      for (const r of more.flat()) assert.ok(r.reader !== undefined, JSON.stringify(r));
+      const started = run.hostPids().length;
+      const refused = await pages[4].evaluate(() => T.connect());
+      assert.equal(refused.error?.reason, "too-many-readers", JSON.stringify(refused));
+      assert.equal(refused.error.number, 0);
+      assert.equal(run.hostPids().length, started, "no host started for it");
+      await pages[1].evaluate(() => T.close(0));
+      let last;
+      await untilTrue("a place for the fifth tab", async () => (last = await pages[4].evaluate(() => T.connect())).reader !== undefined);
+      assert.deepEqual(await values(pages[4], last.reader, [["get", "ver"]]), ["3.0"]);
+    } finally {
+      for (const page of pages) await page.close();
+    }
+  }, 300000],
+
+  ["the proxy as the administrator sets it: connect() skips its options, the page cannot set it or read its account", async (b) => {
+    const cases = [
+      [{ ProxyServer: "127.0.0.1", ProxyPort: run.servicePort, ProxyUser: "admin", ProxyPass: "secret" },
+       ["127.0.0.1", run.servicePort], [["call", "readCard"], ["call", "checkXKMS"]]],
+      [{ ProxyServer: "" }, ["", 0], []],
+    ];
+    const refused = [["get", "proxyUser"], ["get", "proxyPass"], ["put", "proxyServer", "page.example"],
+                     ["put", "proxyPort", 1], ["put", "proxyUser", "u"], ["put", "proxyPass", "p"]];
+    const shown = [["get", "proxyServer"], ["get", "proxyPort"]];
+    try {
+      for (const [policy, proxy, works] of cases) {
+        await run.setPolicy({ AllowedOrigins: [run.origins.allowed], ...policy });
+        await tab(b, "allowed", undefined, async (page) => {
+          const r = await page.evaluate(() => T.connect({ proxyServer: "page.example", proxyPort: 1, proxyUser: "u", proxyPass: "p" }));
+          assert.ok(r.reader !== undefined, JSON.stringify(r));
+          assert.equal(r.managedProxy, true, JSON.stringify(policy));
+          assert.deepEqual(await values(page, r.reader, shown), proxy);
+          const got = await steps(page, r.reader, refused);
+          got.forEach((o, n) => {
+            assert.equal(o.error?.reason, "call-failed", `${JSON.stringify(refused[n])}: ${JSON.stringify(o)}`);
+            assert.equal(o.error.number, E_ACCESSDENIED);
+            assert.ok(o.error.description.includes("系統管理員"), o.error.description);
+          });
+          assert.deepEqual(await values(page, r.reader, [...shown, ...works]), [...proxy, ...works.map(() => null)]);
+        });
+      }
+    } finally {
+      await run.setPolicy({ AllowedOrigins: [run.origins.allowed] });
+    }
+  }],
+
+  ["past the library: a call sent before ready waits for it; a value no port can carry ends that reader alone", async (b) => {
+    await tab(b, "allowed", undefined, async (page) => {
+      // The host is sent nothing but the hello before it answers.
+      await page.evaluate(() => {
+        T.raw.open(950);
+        T.raw.send(950, { type: "call", id: 1, member: "ver", args: [] });
+      });
+      await waitRaw(page, 950, 2);
+      assert.deepEqual((await seenRaw(page, 950)).map((m) => m.message?.type ?? m.kind), ["ready", "result"]);
+
+      const before = new Set(run.hostPids());
+      await openRaw(page, 951);
+      const [pid] = run.hostPids().filter((p) => !before.has(p));
+      await page.evaluate(() => T.raw.send(951, { type: "call", id: 1, member: "checkPin", args: [1n] }));
+      await waitRaw(page, 951, 2);
+      const [, answer] = await seenRaw(page, 951);
+      if (b.name === "chromium") {
+        // Its ports serialize as JSON: the content script's port cannot carry
+        // the value, so that port goes, and its host with it.
+        assert.equal(answer.kind, "closed", JSON.stringify(answer));
+        await untilTrue("the host of the dropped port to end", () => !Run.alive(pid));
+      } else {
+        // Firefox's ports clone the value to the background, whose native
+        // port cannot send it: answered, and the id is free again.
+        assert.deepEqual([answer.message?.type, answer.message?.id, answer.message?.number], ["error", 1, E_INVALIDARG],
+                         JSON.stringify(answer));
+        await page.evaluate(() => T.raw.send(951, { type: "call", id: 1, member: "ver", args: [] }));
+        await waitRaw(page, 951, 3);
+        assert.deepEqual((await seenRaw(page, 951))[2].message, { type: "result", id: 1, value: "3.0" });
+      }
+      assert.equal((await seenRaw(page, 950)).length, 2, "the other reader heard nothing");
+      await page.evaluate(() => T.raw.send(950, { type: "call", id: 2, member: "ver", args: [] }));
+      await waitRaw(page, 950, 3);
+    });
+  }],
+
   ["the sample page examples/reader-page-bridge.html: its output as reader-page.html's", async (b, t) => {
     if (run.servicePort !== 80) {
       t.skip("the validation service could not take port 80 (the page validates directly at http://localhost)");
@@ -584,9 +797,9 @@ describe(IDLE, () => {
   }
 });
 
-for (const [name, body] of TABLE) {
+for (const [name, body, timeout] of TABLE) {
   describe(name, () => {
-    for (const browser of NAMES) row(name, browser, body);
+    for (const browser of NAMES) row(name, browser, body, timeout);
   });
 }
 

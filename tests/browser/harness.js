@@ -228,7 +228,8 @@ export class Run {
   async setPolicy(values) {
     await this.reg("delete", POLICY, "/f");
     for (const [name, value] of Object.entries(values)) {
-      const [type, data] = Array.isArray(value) ? ["REG_MULTI_SZ", value.join("\\0")] : ["REG_DWORD", String(value)];
+      const [type, data] = Array.isArray(value) ? ["REG_MULTI_SZ", value.join("\\0")]
+        : typeof value === "string" ? ["REG_SZ", value] : ["REG_DWORD", String(value)];
       const r = await this.reg("add", POLICY, "/v", name, "/t", type, "/d", data, "/f");
       if (r.code !== 0) throw new Error(`reg add ${name}: ${r.code} ${r.stdout}${r.stderr}`);
     }
@@ -265,6 +266,11 @@ export class Run {
   hostPids() {
     const text = fs.existsSync(this.hostPidFile) ? fs.readFileSync(this.hostPidFile, "utf8") : "";
     return text.split("\n").filter(Boolean).map(Number);
+  }
+
+  /** qelt-bridge.exe processes of this run running now. */
+  hostProcesses() {
+    return processesOf(this).filter((p) => p.cmd.includes("qelt-bridge.exe"));
   }
 
   static alive(pid) {
@@ -494,6 +500,24 @@ export class BrowserUnderTest {
     const page = await context.newPage();
     page.on("pageerror", (e) => console.error(`[${this.name} page] ${e.message}`));
     await this.goto(page, site, file);
+    return page;
+  }
+
+  /** A new tab whose page is never evaluated, waited on or queried, so that
+   *  it has no user activation of the test's making: it reports through its
+   *  console ("qelt-test JSON" lines); next() waits for the next report. */
+  async openUntouched(site, file) {
+    const page = await this.browser.newPage();
+    page.on("pageerror", (e) => console.error(`[${this.name} page] ${e.message}`));
+    const reports = [];
+    page.on("console", (m) => {
+      const text = m.text();
+      if (text.startsWith("qelt-test ")) reports.push(JSON.parse(text.slice("qelt-test ".length)));
+    });
+    let taken = 0;
+    page.next = (ms = 30000) => until("the page's report", () => (reports.length > taken ? [reports[taken++]] : null), ms, 20)
+      .then(([r]) => r);
+    await page.goto(this.url(site, file), { waitUntil: "load" });
     return page;
   }
 
