@@ -1,7 +1,8 @@
 // The installer as the upgrade test sees it, through its own API:
 //   msi_probe products {UPGRADE-CODE}   each related product: "{CODE} VERSION"
-//   msi_probe install PACKAGE           the installer's messages, each as
-//                                       "message: TEXT", then "result: N"
+//   msi_probe install PACKAGE [PROPERTIES]  the installer's messages, each
+//                                       as "message: TEXT", then "result: N";
+//                                       PROPERTIES as on msiexec's command line
 // An install runs with the basic interface so refusals are shown; the
 // messages are caught both from the external interface and as message boxes
 // (closed at once), whichever way the platform shows them.
@@ -47,11 +48,11 @@ INT CALLBACK ExternalInterface(LPVOID, UINT type, LPCWSTR message) {
   return IDOK;
 }
 
-int Install(const std::wstring& package) {
+int Install(const std::wstring& package, const std::wstring& properties) {
   qelt::test::MessageBoxWatch boxes;
   MsiSetInternalUI(INSTALLUILEVEL_BASIC, nullptr);
   MsiSetExternalUIW(ExternalInterface, INSTALLLOGMODE_ERROR | INSTALLLOGMODE_FATALEXIT, nullptr);
-  const UINT result = MsiInstallProductW(package.c_str(), L"");
+  const UINT result = MsiInstallProductW(package.c_str(), properties.c_str());
   for (const auto& box : boxes.Boxes()) std::printf("message: %s\n", box.text.c_str());
   std::printf("result: %u\n", result);
   return 0;
@@ -60,9 +61,9 @@ int Install(const std::wstring& package) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string command = argc == 3 ? argv[1] : "";
-  if (command == "products") return Products(Wide(argv[2]));
-  if (command == "install") return Install(Wide(argv[2]));
-  std::fprintf(stderr, "usage: msi_probe products {UPGRADE-CODE} | install PACKAGE\n");
+  const std::string command = argc >= 3 ? argv[1] : "";
+  if (command == "products" && argc == 3) return Products(Wide(argv[2]));
+  if (command == "install" && argc <= 4) return Install(Wide(argv[2]), Wide(argc == 4 ? argv[3] : ""));
+  std::fprintf(stderr, "usage: msi_probe products {UPGRADE-CODE} | install PACKAGE [PROPERTIES]\n");
   return 2;
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Helpers of the installer tests for the browser bridge:
 
-  bridge_files.py manifests FOLDER IDS_JSON
+  bridge_files.py manifests FOLDER IDS_JSON [CHROMIUM_IDS]
       the installed host manifests in FOLDER are valid JSON, name the host,
       name the host program relative to themselves (it is there), and list
-      exactly the IDs of ids.json; prints what is wrong, exits 1 then
+      exactly the IDs of ids.json, or for Chrome and Edge those of
+      CHROMIUM_IDS (id;id, in order) when given; prints what is wrong, exits 1
+      then
   bridge_files.py ask ORIGIN COMMAND...
       starts COMMAND as a browser starts a host, says hello for ORIGIN and
       prints the reply as "ready ARCH VERSION" (or "TYPE REASON"); standard
@@ -18,12 +20,13 @@ import sys
 import threading
 
 
-def manifests(folder, ids_path):
+def manifests(folder, ids_path, chromium_ids=None):
     with open(ids_path, encoding="utf-8") as f:
         ids = json.load(f)
     host = ids["hostName"]
+    chromium = chromium_ids.split(";") if chromium_ids else [e["id"] for e in ids["chromium"]]
     expected = {
-        "chromium": ("allowed_origins", ["chrome-extension://%s/" % e["id"] for e in ids["chromium"]]),
+        "chromium": ("allowed_origins", ["chrome-extension://%s/" % i for i in chromium]),
         "firefox": ("allowed_extensions", [e["id"] for e in ids["firefox"]]),
     }
     problems = []

@@ -8,7 +8,11 @@
 #   was unregistered and deleted repairs it, still one product.
 # After each step the browser bridge is registered exactly once for each
 # browser, as the first install left it, with its files in place; the repair
-# puts back a deleted registration and deleted files.
+# puts back a deleted registration and deleted files. The first install is
+# given CHROMIUMEXTENSIONIDS (blanks, an empty entry, a repeated ID): its
+# manifest for Chrome and Edge lists those IDs, and the upgrade and the repair
+# keep them without being given them again; a list with a bad ID is refused,
+# naming it, and changes nothing.
 # Usage: msi_upgrade_test.sh MSI VERSION NEXT_OCX NEXT_VERSION ACTIONS_DLL PROBE
 #                            VIRTUAL_CARD_DLL CARD_PROFILE IDS_JSON -- PACK_COMMAND...
 # PACK_COMMAND makes a package when given -DOCX, -DACTIONS, -DVERSION, -DSTAGE
@@ -37,18 +41,23 @@ registered() { w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve >/dev/null 
 
 bridge_read_ids "$ids"
 folder="$WINEPREFIX/drive_c/Program Files/QELT Reader"
+given_ids=' bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb;;ponmlkjihgfedcbaponmlkjihgfedcba ;bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb'
+chromium_ids='bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb;ponmlkjihgfedcbaponmlkjihgfedcba'
 bridge_in_place() {  # the registrations as the first install left them, the files there
   local now; now="$(bridge_registrations)"
   [ "$now" = "$registrations" ] || { sed 's/^/     | /' <<<"$now"; return 1; }
-  [ -f "$folder/qelt-bridge.exe" ] && python3 "$root/tests/installer/bridge_files.py" manifests "$folder" "$ids"
+  [ -f "$folder/qelt-bridge.exe" ] &&
+    python3 "$root/tests/installer/bridge_files.py" manifests "$folder" "$ids" "$chromium_ids"
 }
 
 w regsvr32 /s "$(winpath "$card")"
 
-check "the shipped package ($version) installs" w msiexec /i "$(winpath "$msi")" /qn
+check "the shipped package ($version) installs, given extension IDs" \
+  w msiexec /i "$(winpath "$msi")" /qn "CHROMIUMEXTENSIONIDS=$given_ids"
 check "  ...one product, the shipped one" test "$(products)" = "$shipped_code $version"
 registrations="$(bridge_registrations)"
 check "  ...the bridge registered once for each browser" test "$(wc -l <<<"$registrations")" = 3
+check "  ...the Chrome/Edge manifest lists the IDs given" bridge_in_place
 
 check "the later package ($next_version) installs over it" w msiexec /i "$(winpath "$next_msi")" /qn
 check "  ...one product left, the later one" test "$(products)" = "$next_code $next_version"
@@ -67,11 +76,18 @@ created="$(create)"
 check "  ...and is still created ($created)" test "$created" = "created 3.0"
 check "  ...the bridge registered as before, its files there" bridge_in_place
 
+bad="$(w "$(winpath "$probe")" install "$(winpath "$next_msi")" \
+  "CHROMIUMEXTENSIONIDS=$chromium_ids;chrome-extension://bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/" | tr -d '\r')"
+check "a bad extension ID is refused" grep -qx 'result: 1603' <<<"$bad"
+check "  ...naming it" grep -qF 'message: CHROMIUMEXTENSIONIDS: "chrome-extension://bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/" is no Chromium extension ID' <<<"$bad"
+check "  ...and changes nothing" test "$(products)" = "$next_code $next_version"
+check "  ...the bridge registered as before, its files there" bridge_in_place
+
 w regsvr32 /s /u "C:\\Program Files\\QELT Reader\\QELTReaderProj1.ocx"
 rm -f "$installed"
 [ "$QELT_ARCH" = x64 ] && view=64 || view=32
 "$QELT_WINE" reg delete "HKLM\\${bridge_browser_keys[edge]}\\$host_name" /f /reg:$view >/dev/null
-rm -f "$folder/$host_name.firefox.json" "$folder/qelt-bridge.exe"
+rm -f "$folder/$host_name.firefox.json" "$folder/$host_name.chromium.json" "$folder/qelt-bridge.exe"
 check "the later package again repairs the damaged install" w msiexec /i "$(winpath "$next_msi")" /qn
 check "  ...still one product" test "$(products)" = "$next_code $next_version"
 check "  ...the module is back" cmp -s "$installed" "$next_ocx"
@@ -79,6 +95,6 @@ created="$(create)"
 check "  ...registered again ($created)" test "$created" = "created 3.0"
 check "  ...the bridge's registration and files are back, once" bridge_in_place
 
-if [ "$fails" -gt 0 ]; then echo "$refusal"; fi
+if [ "$fails" -gt 0 ]; then echo "$refusal"; echo "$bad"; fi
 echo "upgrade checks: $fails failed"
 exit $((fails > 0))

@@ -3,8 +3,9 @@
 well-formed XML; the ADMX writes exactly the values the host reads
 (bridge/host/core/RegistryNames.h, the one place that names them), under its
 key in HKLM, with the types it takes (the lists REG_MULTI_SZ, PromptForOthers
-a REG_DWORD, 0 when disabled); every text and presentation the ADMX names is
-in each language, and each list's box is bound to its list.
+a REG_DWORD, 0 when disabled, the proxy's port a REG_DWORD and its other
+values REG_SZ); every text and presentation the ADMX names is in each
+language, and each element's box is bound to it.
 Usage: policy_test.py POLICY_DIR REGISTRY_NAMES_H
 """
 import os
@@ -38,7 +39,11 @@ def parse(path):
 with open(names_header, encoding="utf-8") as f:
     names = {k: v.replace("\\\\", "\\") for k, v in re.findall(r'constexpr const char\* (k\w+) = "([^"]*)";', f.read())}
 key = names["kPolicyKey"]
-values = {names["kAllowedOrigins"], names["kBlockedOrigins"], names["kPromptForOthers"]}
+# Value name -> the element that writes it with the host's type.
+elements = {names["kAllowedOrigins"]: "multiText", names["kBlockedOrigins"]: "multiText",
+            names["kProxyServer"]: "text", names["kProxyPort"]: "decimal",
+            names["kProxyUser"]: "text", names["kProxyPass"]: "text"}
+values = set(elements) | {names["kPromptForOthers"]}
 
 admx = parse(os.path.join(policy_dir, "QELTReaderBridge.admx"))
 admls = {lang: parse(os.path.join(policy_dir, lang, "QELTReaderBridge.adml")) for lang in LANGUAGES}
@@ -61,9 +66,15 @@ check("  ...all under %s" % key, all(k == key for k, _, _ in written.values()),
       {n: k for n, (k, _, _) in written.items()})
 check("  ...all for the machine (the host reads HKLM)", all(p.get("class") == "Machine" for p in policies),
       [p.get("class") for p in policies])
-for name in (names["kAllowedOrigins"], names["kBlockedOrigins"]):
+REG = {"multiText": "REG_MULTI_SZ", "text": "REG_SZ", "decimal": "REG_DWORD"}
+for name, wanted in elements.items():
     kind = written.get(name, (None, None))[1]
-    check("  ...%s as a list of strings (multiText: REG_MULTI_SZ)" % name, kind == "multiText", kind)
+    check("  ...%s as %s (%s)" % (name, REG[wanted], wanted), kind == wanted, kind)
+    element = written.get(name, (None, None, None))[2]
+    if wanted == "decimal" and element is not None:
+        number = element.find("%selements/%sdecimal" % (NS, NS))
+        check("  ...%s from 0 to 65535" % name,
+              number is not None and (number.get("minValue"), number.get("maxValue")) == ("0", "65535"))
 prompt = written.get(names["kPromptForOthers"], (None, None, None))
 decimal = {}
 if prompt[2] is not None:
@@ -82,14 +93,16 @@ for lang, adml in admls.items():
                      if r[1] not in (strings if r[0] == "string" else presentations))
     check("%s holds every text and presentation the ADMX names" % lang, not missing, missing)
     unbound = []
+    box_of = {"multiText": "multiTextBox", "text": "textBox", "decimal": "decimalTextBox"}
     for policy in policies:
         ref = re.fullmatch(r"\$\(presentation\.(\w+)\)", policy.get("presentation", ""))
         shown = presentations.get(ref.group(1)) if ref else None
-        boxes = set() if shown is None else {b.get("refId") for b in shown.iter(NS + "multiTextBox")}
-        for element in policy.iter(NS + "multiText"):
-            if element.get("id") not in boxes:
-                unbound.append(element.get("id"))
-    check("  ...a box for each list", not unbound, unbound)
+        for kind, box in box_of.items():
+            boxes = set() if shown is None else {b.get("refId") for b in shown.iter(NS + box)}
+            for element in policy.findall("%selements/%s%s" % (NS, NS, kind)):
+                if element.get("id") not in boxes:
+                    unbound.append(element.get("id"))
+    check("  ...a box for each list, text and number", not unbound, unbound)
 
 print("policy checks: %d failed" % fails)
 sys.exit(1 if fails else 0)
