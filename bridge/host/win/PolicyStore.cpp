@@ -17,25 +17,33 @@ std::wstring Wide(const char* text) { return win::Utf8ToWide(text); }
 
 enum class Read { kAbsent, kValue, kUnreadable };
 
-Read ReadMultiString(HKEY key, const char* name, std::vector<std::string>& out) {
+// A text value's characters, if it has the type expected. The data need
+// not carry its final terminators: two NULs more are there to read.
+Read ReadWide(HKEY key, const char* name, DWORD expected, std::vector<wchar_t>& data) {
   const std::wstring value = Wide(name);
   DWORD type = 0, size = 0;
   LSTATUS status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, nullptr, &size);
   if (status == ERROR_FILE_NOT_FOUND) return Read::kAbsent;
-  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return Read::kUnreadable;
-  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+  if (status != ERROR_SUCCESS || type != expected) return Read::kUnreadable;
+  data.assign(size / sizeof(wchar_t) + 2, L'\0');
   size = static_cast<DWORD>((data.size() - 2) * sizeof(wchar_t));
   status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return Read::kUnreadable;
-  // Strings end at NULs; the data need not carry its final terminators.
-  const std::size_t count = size / sizeof(wchar_t);
-  for (std::size_t start = 0; start < count;) {
+  if (status != ERROR_SUCCESS || type != expected) return Read::kUnreadable;
+  data.resize(size / sizeof(wchar_t));
+  return Read::kValue;
+}
+
+Read ReadMultiString(HKEY key, const char* name, std::vector<std::string>& out) {
+  std::vector<wchar_t> data;
+  const Read read = ReadWide(key, name, REG_MULTI_SZ, data);
+  // Strings end at NULs.
+  for (std::size_t start = 0; start < data.size();) {
     std::size_t end = start;
-    while (end < count && data[end] != L'\0') ++end;
+    while (end < data.size() && data[end] != L'\0') ++end;
     if (end > start) out.push_back(win::WideToUtf8(&data[start], end - start));
     start = end + 1;
   }
-  return Read::kValue;
+  return read;
 }
 
 void WriteMultiString(HKEY key, const char* name, const std::vector<std::string>& strings) {
@@ -51,19 +59,12 @@ void WriteMultiString(HKEY key, const char* name, const std::vector<std::string>
 
 // A REG_SZ value: absent, its text, or unreadable (another type).
 Read ReadString(HKEY key, const char* name, std::string& out) {
-  const std::wstring value = Wide(name);
-  DWORD type = 0, size = 0;
-  LSTATUS status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, nullptr, &size);
-  if (status == ERROR_FILE_NOT_FOUND) return Read::kAbsent;
-  if (status != ERROR_SUCCESS || type != REG_SZ) return Read::kUnreadable;
-  std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-  size = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
-  status = ::RegQueryValueExW(key, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return Read::kUnreadable;
-  std::size_t length = size / sizeof(wchar_t);
+  std::vector<wchar_t> data;
+  const Read read = ReadWide(key, name, REG_SZ, data);
+  std::size_t length = data.size();
   while (length > 0 && data[length - 1] == L'\0') --length;
   out = win::WideToUtf8(data.data(), length);
-  return Read::kValue;
+  return read;
 }
 
 Read ReadDword(HKEY key, const char* name, DWORD& out) {
