@@ -33,7 +33,11 @@ def read(*parts):
 page_copy, extension_copy = read("page", "protocol.js"), read("extension", "protocol.js")
 check("the extension's protocol.js is the page library's", page_copy == extension_copy)
 
-script = "require(process.argv[1]); process.stdout.write(JSON.stringify(globalThis.QeltBridgeProtocol))"
+# Run as the classic script the extension loads it as (its package says ES module, which
+# Node 18 will not require).
+script = ("const vm = require('vm'), fs = require('fs'), context = {};"
+          "vm.runInNewContext(fs.readFileSync(process.argv[1], 'utf8'), context);"
+          "process.stdout.write(JSON.stringify(context.QeltBridgeProtocol))")
 protocol = json.loads(subprocess.run(["node", "-e", script, os.path.join(bridge, "page", "protocol.js")],
                                      capture_output=True, text=True, check=True).stdout)
 
