@@ -52,6 +52,16 @@ std::int32_t Call(IDispatch* target, DISPID id, std::vector<Arg> args) {
   const size_t n = args.size();
   std::unique_ptr<win::Variant[]> owned(new win::Variant[n]);
   std::unique_ptr<win::Variant[]> outputs(new win::Variant[n]);
+  // The texts handed over (a PIN among them) are wiped before they are freed.
+  struct Wipe {
+    win::Variant* texts;
+    size_t count;
+    ~Wipe() {
+      for (size_t i = 0; i < count; ++i)
+        if (texts[i].vt == VT_BSTR && texts[i].bstrVal)
+          ::SecureZeroMemory(texts[i].bstrVal, ::SysStringByteLen(texts[i].bstrVal));
+    }
+  } wipe{owned.get(), n};
   std::vector<VARIANTARG> raw(n);
   for (size_t i = 0; i < n; ++i) {
     VARIANTARG& slot = raw[n - 1 - i];

@@ -7,6 +7,11 @@ namespace qelt {
 
 TfrmQELTUtility::TfrmQELTUtility(void* owner) : TfrmQELTUtility(owner, TQELT::kClassId) {}
 
+TfrmQELTUtility::TfrmQELTUtility(WithoutCommandLine)
+    : utility_(std::make_unique<TQeltUtility>()),
+      param_(std::make_unique<TParams>()),
+      toolkit_(std::make_unique<TQELT>(TQELT::kClassId)) {}
+
 TfrmQELTUtility::TfrmQELTUtility(void* /*owner*/, const CLSID& toolkitClass)
     : utility_(std::make_unique<TQeltUtility>()),
       param_(std::make_unique<TParams>()),

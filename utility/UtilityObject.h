@@ -17,6 +17,10 @@ class TfrmQELTUtility {
   // that order, then runs the create event. Fails when the toolkit control
   // cannot be created.
   explicit TfrmQELTUtility(void* owner = nullptr);
+  // For a host that runs the operations itself: no create event, so its own
+  // command line is never taken for the command-line mode's.
+  struct WithoutCommandLine {};
+  explicit TfrmQELTUtility(WithoutCommandLine);
   virtual ~TfrmQELTUtility();
   TfrmQELTUtility(const TfrmQELTUtility&) = delete;
   TfrmQELTUtility& operator=(const TfrmQELTUtility&) = delete;

@@ -42,13 +42,13 @@ std::int32_t VerifyPin(Profile& card, const CallArgs& args) {
 
 const std::vector<Method>& Methods() {
   static const std::vector<Method> methods = {
-      {6, L"VerifyPin", 1, VerifyPin},
-      {7, L"DecryptData", 3, DecryptData},
-      {8, L"EncryptData", 3, EncryptData},
-      {9, L"GetCertificateInfo", 2, GetCertificateInfo},
-      {10, L"SignData", 4, SignData},
-      {11, L"VerifySignedData", 4, VerifySignedData},
-      {12, L"GetCertificate", 3, GetCertificate},
+      {6, L"VerifyPin", 1, 1, VerifyPin},
+      {7, L"DecryptData", 3, 2, DecryptData},
+      {8, L"EncryptData", 3, 2, EncryptData},
+      {9, L"GetCertificateInfo", 2, 1, GetCertificateInfo},
+      {10, L"SignData", 4, 3, SignData},
+      {11, L"VerifySignedData", 4, 2, VerifySignedData},
+      {12, L"GetCertificate", 3, 1, GetCertificate},
   };
   return methods;
 }

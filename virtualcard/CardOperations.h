@@ -29,6 +29,7 @@ struct Method {
   DISPID id;
   const wchar_t* name;
   size_t argCount;
+  size_t inputCount;  // the leading arguments the caller fills; the rest are outputs
   std::int32_t (*run)(Profile&, const CallArgs&);
 };
 

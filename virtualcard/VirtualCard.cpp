@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "CallLog.h"
 #include "CardOperations.h"
 
 namespace qelt::card {
@@ -79,6 +80,7 @@ HRESULT VirtualCard::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
     if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if (params->cArgs != m.argCount) return DISP_E_BADPARAMCOUNT;
+    LogCall(profile_, m, *params);
     // "raise.<Method>=text": the call itself fails, as a broken control's would.
     const auto raised = profile_.values.find(std::wstring(L"raise.") + m.name);
     if (raised != profile_.values.end()) {

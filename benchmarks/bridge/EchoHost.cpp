@@ -26,6 +26,8 @@ class EchoEndpoint : public Endpoint {
   Outcome Put(const std::string& member, const Json& value) override { return {}; }
   std::string Version() override { return QELT_ECHO_VERSION; }
   std::string Arch() override { return sizeof(void*) == 8 ? "x64" : "x86"; }
+  Outcome RunPinOperation(const PinOperation&) override { return {}; }
+  unsigned long long NowMs() override { return 0; }
 };
 
 }  // namespace

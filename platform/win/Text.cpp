@@ -35,8 +35,11 @@ std::string WideToUtf8(const wchar_t* wide, size_t length) { return FromWide(CP_
 std::string WideToAnsi(const std::wstring& wide) { return WideToAnsi(wide.data(), wide.size()); }
 
 BSTR AnsiToBstr(const std::string& ansi) {
-  const std::wstring wide = AnsiToWide(ansi);
-  return ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  std::wstring wide = AnsiToWide(ansi);
+  BSTR text = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  // PINs pass through here: the copy does not outlive the call.
+  ::SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
+  return text;
 }
 
 std::string BstrToAnsi(BSTR bstr) { return WideToAnsi(bstr, bstr ? ::SysStringLen(bstr) : 0); }

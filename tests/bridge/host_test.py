@@ -11,6 +11,7 @@ Usage: host_test.py BRIDGE_EXE OCX CARD_DLL ANSWER_BOX_EXE VERSION [--prefix DIR
   --prefix  use (and reset) this prefix instead of a new one in a temporary
             folder: quicker when run again by hand"""
 import argparse
+import base64
 import json
 import os
 import queue
@@ -84,6 +85,7 @@ class Wine:
     def __init__(self, options, work):
         self.bridge, self.ocx, self.card_dll, self.answer_box, self.version = \
             options.bridge, options.ocx, options.card_dll, options.answer_box, options.version
+        self.answer_pin = os.path.join(os.path.dirname(self.answer_box), "answer_pin.exe")
         self.arch = pe_arch(self.bridge)
         self.loader = "/usr/lib/wine/wine64" if self.arch == "x64" else "/usr/lib/wine/wine"
         self.prefix = options.prefix or os.path.join(work, "wineprefix")
@@ -173,6 +175,16 @@ class Wine:
                 return [s for s in (parts[2] if len(parts) > 2 else "").split("\\0") if s]
         return []
 
+    def pin(self, action, seconds, *pins):
+        """answer_pin: (exit code, the dialog's texts)."""
+        code, out, err = self.run([self.answer_pin, TITLE, action, str(seconds)] + list(pins), timeout=seconds + 90)
+        return code, out.replace("\r", "").strip()
+
+    def start_pin(self, action, seconds, *pins):
+        """answer_pin in the background, started before the dialog can show."""
+        return subprocess.Popen([self.loader, self.answer_pin, TITLE, action, str(seconds)] + list(pins), env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
     def box(self, action, seconds):
         """answer_box: (exit code, the box's text or the count)."""
         code, out, err = self.run([self.answer_box, TITLE, action, str(seconds)], timeout=seconds + 60)
@@ -184,9 +196,9 @@ class Host:
     input and output, read by a thread, so every wait has a time-out."""
     running = []
 
-    def __init__(self, wine, args=(CHROME,), card="citizen", via_cmd=False):
+    def __init__(self, wine, args=(CHROME,), card="citizen", via_cmd=False, profile=None):
         program = ["cmd.exe", "/c", winpath(wine.bridge)] if via_cmd else [wine.bridge]
-        env = dict(wine.env, QELT_CARD_PROFILE=winpath(os.path.join(CARDS, card, "card.profile")))
+        env = dict(wine.env, QELT_CARD_PROFILE=winpath(profile or os.path.join(CARDS, card, "card.profile")))
         self.err = tempfile.TemporaryFile("a+b")  # not a pipe: see Wine.run
         self.process = subprocess.Popen([wine.loader] + program + list(args), stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=self.err, env=env, bufsize=0)
@@ -1070,6 +1082,204 @@ def managed_proxy_cases(r, wine):
     wine.set_policy(AllowedOrigins=ALLOWED, BlockedOrigins=BLOCKED)
 
 
+# --- sign-in, signing and the PIN dialog ------------------------------------
+
+CHALLENGE = "Q2hhbGxlbmdlIGZyb20gdGhlIHNpdGUncyBzZXJ2ZXIgMTIzNDU2Nzg5MA"  # 58 characters
+
+
+def logged_profile(work, card="citizen"):
+    """A copy of the card's profile that logs every toolkit call: (profile, log)."""
+    folder = os.path.join(CARDS, card)
+    log = os.path.join(work, "calls-%s.log" % card)
+    profile = os.path.join(work, "logged-%s.profile" % card)
+    lines = []
+    with open(os.path.join(folder, "card.profile"), encoding="utf-8") as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            if key in ("signCert", "encryptCert", "signKey", "encryptKey"):
+                value = winpath(os.path.join(folder, value))
+            lines.append("%s=%s" % (key, value) if _ else line.strip())
+    lines.append("log=" + winpath(log))
+    with open(profile, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+    return profile, log
+
+
+def logged_calls(log, method):
+    """The logged calls of one method: their arguments, decoded."""
+    if not os.path.exists(log):
+        return []
+    calls = []
+    with open(log, encoding="utf-8") as f:
+        for line in f:
+            parts = line.rstrip("\n").split("\t")
+            if parts[0] == method:
+                calls.append([json.loads(p) for p in parts[1:]])
+    return calls
+
+
+def cms_content(signature, ca="moi.pem"):
+    """(verified, content) of a Base64 CMS SignedData, checked by openssl against the test CA."""
+    with tempfile.TemporaryDirectory() as folder:
+        der, out = os.path.join(folder, "sig.der"), os.path.join(folder, "content")
+        with open(der, "wb") as f:
+            f.write(base64.b64decode(signature))
+        done = subprocess.run(["openssl", "cms", "-verify", "-inform", "DER", "-in", der, "-binary", "-purpose", "any",
+                               "-CAfile", os.path.join(CARDS, "ca", ca), "-out", out], capture_output=True)
+        if done.returncode != 0:
+            return False, done.stderr.decode("utf-8", "replace")
+        with open(out, "rb") as f:
+            return True, f.read()
+
+
+def operation(kind, id, value, activation=True):
+    return {"type": kind, "id": id, ("challenge" if kind == "authenticate" else "text"): value,
+            "userActivation": activation}
+
+
+def is_refusal(reply, id, number, reason):
+    return is_error(reply, id, number) and reply.get("reason") == reason
+
+
+def pin_cases(r, wine, work):
+    wine.set_policy(AllowedOrigins=ALLOWED, BlockedOrigins=BLOCKED)
+    profile, log = logged_profile(work)
+    with open(os.path.join(CARDS, "citizen", "sign.pem")) as f:
+        certificate = "".join(f.read().splitlines()[1:-1])
+
+    # A dialog nobody answers: the time-out, while the cases without a dialog run.
+    lonely = Host(wine, profile=profile)
+    lonely.hello("https://site.example")
+    lonely.send(operation("authenticate", 1, CHALLENGE))
+    code, texts = wine.pin("none", 30)
+    started = time.monotonic()
+    r.check("PIN dialog: it shows the host name on its own line, the origin, what it is for and the holder",
+            code == 0 and re.search(r"(^|\n|\\n)\s*site\.example\s*($|\n|\\n)", texts) and
+            "https://site.example" in texts and "王小明" in texts, (code, texts))
+
+    host = Host(wine, profile=profile)
+    ready = host.hello("https://site.example")
+    r.check("ready lists the features", ready.get("features") == ["authenticate", "sign", "pinDialog"], ready)
+    cases = [
+        ("a challenge of 42 characters", operation("authenticate", 2, "A" * 42), E_INVALIDARG, None),
+        ("a challenge with a space", operation("authenticate", 3, "A" * 42 + " "), E_INVALIDARG, None),
+        ("an empty text", operation("sign", 4, ""), E_INVALIDARG, None),
+        ("a text with U+202E", operation("sign", 5, "pay \u202e01"), E_INVALIDARG, "U+202E"),
+        ("a text with ESC", operation("sign", 6, "a\u001b[0m"), E_INVALIDARG, "U+001B"),
+        ("a text outside the code page", operation("sign", 7, "十😀"), E_INVALIDARG, "U+1F600"),
+        ("a text with é (no best fit)", operation("sign", 8, "café"), E_INVALIDARG, "U+00E9"),
+        ("a text of 16385 characters", operation("sign", 9, "a" * 16385), E_INVALIDARG, None),
+        ("no gesture", operation("authenticate", 10, CHALLENGE, False), E_ACCESSDENIED, "activation"),
+        ("checkPin without a PIN and without a gesture", {"type": "call", "id": 11, "member": "checkPin", "args": []},
+         E_ACCESSDENIED, "activation"),
+    ]
+    for what, message, number, named in cases:
+        reply = host.ask(message, id=message["id"])
+        # A bad text's error names its first offending character; a refusal gives its reason.
+        passed = is_error(reply, message["id"], number) and (
+            reply.get("reason") == named if number == E_ACCESSDENIED else named is None or
+            named in reply.get("description", ""))
+        r.check("PIN operations: %s -> %d, no dialog" % (what, number), passed, short(reply))
+    host.finish()
+    expect = [("a frame", dict(top_level=False), "https://framed.example", "frame"),
+              ("SigningOrigins 1, an approved origin", {}, "https://yes2.example", "policy")]
+    wine.reg("add", ANSWERS, "/v", "ApprovedOrigins", "/t", "REG_MULTI_SZ", "/d", "https://yes2.example", "/f")
+    for what, hello, origin, reason in expect:
+        if reason == "policy":
+            wine.set_policy(AllowedOrigins=ALLOWED, BlockedOrigins=BLOCKED, SigningOrigins=1)
+        host = Host(wine, profile=profile)
+        ready = host.hello(origin, hello.get("top_level", True))
+        reply = host.ask(operation("authenticate", 1, CHALLENGE), id=1)
+        r.check("PIN operations: %s -> %s" % (what, reason),
+                ready.get("type") == "ready" and is_refusal(reply, 1, E_ACCESSDENIED, reason), (ready, reply))
+        host.finish()
+    wine.set_policy(AllowedOrigins=ALLOWED, BlockedOrigins=BLOCKED, PinFromPages=0)
+    host = Host(wine, profile=profile)
+    host.hello("https://site.example")
+    reply = host.call("checkPin", "1234")
+    r.check("PinFromPages 0: a PIN from the page -> refused (policy)",
+            is_refusal(reply, host.next_id - 1, E_ACCESSDENIED, "policy") and "對話方塊" in reply["description"], reply)
+    host.finish()
+    wine.set_policy(AllowedOrigins=ALLOWED, BlockedOrigins=BLOCKED)
+    r.check("nothing was signed so far", logged_calls(log, "SignData") == [], logged_calls(log, "SignData"))
+
+    quiet = lonely.reply(150)
+    r.check("PIN dialog: no answer in 120 s -> ERROR_TIMEOUT (timeout), after %.0f s" % (time.monotonic() - started),
+            is_refusal(quiet, 1, -2147023436, "timeout"), quiet)
+    lonely.finish()
+
+    # Sign-in: the exact text and PIN the card gets, the token, the signature.
+    host = Host(wine, profile=profile)
+    host.hello("https://site.example", activation=True)
+    host.send(operation("authenticate", 1, CHALLENGE, activation=False))  # the hello's gesture carries
+    code, texts = wine.pin("pin", 30, "0000", "1234")
+    token = host.reply(30)
+    value = token.get("value") or {}
+    tbs = "<TBSHeader>qelt-auth:1 https://site.example</TBSHeader><TBSBody>%s</TBSBody>" % CHALLENGE
+    r.check("authenticate: a wrong PIN keeps the dialog open, the right one signs",
+            code == 0 and "PinCode錯誤" in texts and token.get("type") == "result", (code, texts, short(token)))
+    r.check("authenticate: the card got exactly the text and the PINs typed",
+            logged_calls(log, "SignData") == [[0, tbs, "0000"], [0, tbs, "1234"]], logged_calls(log, "SignData"))
+    r.check("authenticate: the token's fields in order",
+            list(value) == ["format", "origin", "certificate", "signature", "codePage", "appVersion"] and
+            value["format"] == "qelt-auth:1" and value["origin"] == "https://site.example" and
+            value["certificate"] == certificate and value["codePage"] == 950 and value["appVersion"] == wine.version,
+            short(value))
+    verified, content = cms_content(value.get("signature", ""))
+    r.check("authenticate: the signature verifies against the test CA over exactly the text",
+            verified and content == tbs.encode("ascii"), short(content))
+
+    text = "本人同意轉帳新臺幣十萬元整\n（卅日內有效）"
+    host.send(operation("sign", 2, text))
+    code, texts = wine.pin("pin", 30, "1234")
+    reply = host.reply(30)
+    value = reply.get("value") or {}
+    verified, content = cms_content(value.get("signature", ""))
+    want = ("<TBSHeader>qelt-sign:1 https://site.example</TBSHeader><TBSBody>%s</TBSBody>" % text).encode("cp950")
+    r.check("sign: the dialog shows the text, the signature covers it in code page 950",
+            code == 0 and "十萬元" in texts and value.get("format") == "qelt-sign:1" and verified and content == want,
+            (code, texts, short(value), short(content)))
+
+    for what, action, pins, want in [("cancel", "cancel", (), ("cancelled", -2147023673)),
+                                     ("three wrong PINs", "pin", ("0000", "1111", "2222"), (None, E_UNEXPECTED))]:
+        host.send(operation("authenticate", 3, CHALLENGE))
+        code, texts = wine.pin(action, 30, *pins)
+        reply = host.reply(30)
+        passed = is_error(reply, 3, want[1]) and reply.get("reason") == want[0] and (
+            want[0] or reply.get("description") == "PinCode錯誤")
+        r.check("authenticate: %s -> %s" % (what, want[0] or "PinCode錯誤"), code == 0 and passed, (code, reply))
+
+    # An early OK is ignored; a second operation while one waits is busy.
+    early = wine.start_pin("early-ok", 30, "1234")
+    time.sleep(1)
+    host.write(frame(encode(operation("authenticate", 4, CHALLENGE))) +
+               frame(encode({"type": "call", "id": 5, "member": "checkPin", "args": [], "userActivation": True})))
+    out, _ = early.communicate(timeout=60)
+    code, texts = wine.pin("pin", 30, "1234")
+    first, second = host.reply(30), host.reply(30)
+    r.check("PIN dialog: OK in its first second is ignored", early.returncode == 0, (early.returncode, out[-300:]))
+    r.check("busy: a second PIN operation while one waits -> ERROR_BUSY (busy), after the first's answer",
+            first.get("type") == "result" and is_refusal(second, 5, -2147024726, "busy"), (short(first), second))
+
+    host.send({"type": "call", "id": 6, "member": "checkPin", "args": [], "userActivation": True})
+    code, texts = wine.pin("pin", 30, "1234")
+    reply = host.reply(30)
+    want = host.call("checkPin", "1234")
+    r.check("checkPin without a PIN: the dialog, then the member's own answer",
+            code == 0 and reply.get("type") == "result" and reply.get("value") == want.get("value"), (reply, want))
+
+    # The browser gone while the dialog is open: nothing signed, the host ends.
+    signed = len(logged_calls(log, "SignData"))
+    host.send(operation("authenticate", 7, CHALLENGE))
+    wine.pin("none", 30)
+    exit_code, seconds = host.finish()
+    r.check("end of input with the dialog open -> exit 0 within a second, nothing signed",
+            exit_code == 0 and seconds < 1.5 and len(logged_calls(log, "SignData")) == signed,
+            (exit_code, "%.2f s" % seconds))
+    code, count = wine.pin("count", 0)
+    r.check("PIN dialog: none left", count == "0", count)
+
+
 # --- command lines and the end of input ------------------------------------
 
 def shape_cases(r, wine):
@@ -1119,6 +1329,7 @@ def main():
     for name in ("bridge", "ocx", "card_dll", "answer_box", "version"):
         parser.add_argument(name)
     parser.add_argument("--prefix")
+    parser.add_argument("--only", help="run these groups of cases alone (comma-separated, e.g. pin,box)")
     options = parser.parse_args()
     for path in (options.bridge, options.ocx, options.card_dll, options.answer_box):
         if not os.path.isfile(path):
@@ -1139,9 +1350,15 @@ def main():
         host.finish()
         if r.check("the host answers a hello from an allowed origin with ready", ready.get("type") == "ready",
                    (ready, host.stderr())):
-            for cases in (member_cases, frame_cases, fatal_cases, policy_cases, box_cases, hostile_cases,
-                          blocklist_cases, managed_proxy_cases, later_policy_cases, shape_cases, unavailable_case):
-                cases(r, wine)
+            groups = [member_cases, frame_cases, fatal_cases, policy_cases, box_cases, hostile_cases, blocklist_cases,
+                      managed_proxy_cases, later_policy_cases, shape_cases, unavailable_case,
+                      lambda r, wine: pin_cases(r, wine, work)]
+            names = ["member", "frame", "fatal", "policy", "box", "hostile", "blocklist", "managed_proxy",
+                     "later_policy", "shape", "unavailable", "pin"]
+            only = options.only.split(",") if options.only else names
+            for name, cases in zip(names, groups):
+                if name in only:
+                    cases(r, wine)
     finally:
         Host.end_all()
         service.kill()

@@ -15,9 +15,9 @@ const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 TEST(Reply, ExactTextOfEachKind) {
   const std::pair<std::string, std::string> cases[] = {
       {ReadyReply("3.0.1.0", "x64", false),
-       R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x64","managedProxy":false})"},
+       R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x64","managedProxy":false,"features":["authenticate","sign","pinDialog"]})"},
       {ReadyReply("3.0.1.0", "x86", true),
-       R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x86","managedProxy":true})"},
+       R"({"type":"ready","protocol":1,"version":"3.0.1.0","arch":"x86","managedProxy":true,"features":["authenticate","sign","pinDialog"]})"},
       {RefusedReply(number::kAccessDenied, "policy", "網站 https://a.example"),
        R"({"type":"refused","number":-2147024891,"reason":"policy","description":"網站 https://a.example"})"},
       {UnavailableReply(-2147221164, "Class not registered"),

@@ -32,6 +32,10 @@ TEST(DecodeRequest, KindIdAndProblemOfEachFrame) {
   const std::string badId = "field \"id\" must be an integer from 0 to 2^53";
   const std::string badArg = "an argument must be a string, a number, true, false or null";
   const std::string beyond = "the frame holds a number beyond the range of a double";
+  const std::string badChallenge = "the challenge must be 43 to 128 characters of A-Z, a-z, 0-9, +, /, =, - and _";
+  const auto challenge = [](const std::string& text) {
+    return R"({"type":"authenticate","id":9,"challenge":")" + text + R"("})";
+  };
   // A JSON text of n UTF-16 code units: "漢" is one, "😀" two.
   const auto longText = [](std::size_t n) {
     std::string text = "\"";
@@ -128,6 +132,19 @@ TEST(DecodeRequest, KindIdAndProblemOfEachFrame) {
        "the value is a text longer than 4096 characters"},
       // Fields nobody reads are skipped, whatever they hold.
       {R"({"type":"call","id":5,"member":"m","args":[],"x":[1,2,3,4,5,6,7,8,9,10]})", Kind::kCall, 5, ""},
+      // Sign-in challenges: Base64 or Base64url of at least 32 bytes, checked before any dialog.
+      {challenge(std::string(43, 'A')), Kind::kAuthenticate, 9, ""},
+      {challenge("aZ09+/=-_" + std::string(119, 'x')), Kind::kAuthenticate, 9, ""},
+      {challenge(std::string(42, 'A')), Kind::kInvalid, 9, badChallenge},
+      {challenge(std::string(129, 'A')), Kind::kInvalid, 9, badChallenge},
+      {challenge(std::string(42, 'A') + "!"), Kind::kInvalid, 9, badChallenge},
+      {challenge(std::string(42, 'A') + "漢"), Kind::kInvalid, 9, badChallenge},
+      {R"({"type":"authenticate","id":9,"challenge":43})", Kind::kInvalid, 9, "field \"challenge\" must be a string"},
+      {R"({"type":"authenticate","challenge":"x"})", Kind::kInvalid, kNoId, "missing field \"id\""},
+      {R"({"type":"sign","id":10,"text":"十"})", Kind::kSign, 10, ""},
+      {R"({"type":"sign","id":10})", Kind::kInvalid, 10, "missing field \"text\""},
+      {R"({"type":"call","id":11,"member":"checkPin","args":[],"userActivation":"yes"})", Kind::kInvalid, 11,
+       "field \"userActivation\" must be true or false"},
       // userActivation: absent is false; anything but true or false is a bad hello.
       {R"({"type":"hello","protocol":1,"origin":"https://a.example","topLevel":true,"userActivation":1})", Kind::kInvalid,
        kNoId, "field \"userActivation\" must be true or false"},

@@ -28,6 +28,11 @@ class TParams {
   void set_signfile(const std::string& v) { signfile_ = v; }
   const std::string& pin() const { return pin_; }
   void set_pin(const std::string& v) { pin_ = v; }
+  // Overwrites the PIN's characters before it is emptied.
+  void wipe_pin() {
+    for (char& c : pin_) *static_cast<volatile char*>(&c) = '\0';
+    pin_.clear();
+  }
   const std::string& url() const { return url_; }
   void set_url(const std::string& v) { url_ = v; }
   const std::string& uinfo() const { return uinfo_; }

@@ -18,6 +18,17 @@ constexpr const char* kBlockedEntryInvalid =
 constexpr const char* kNeedsActivation =
     "網站 {origin} 須由您按下網頁上的按鈕，才能要求使用憑證IC卡：請使用網頁本身的按鈕";
 constexpr const char* kProxyManaged = "代理伺服器由系統管理員設定，網頁不能變更或讀取其帳號密碼";
+// PIN operations refused before the dialog.
+constexpr const char* kPinBusy = "已有一項需要輸入PIN碼的作業在等待中，請先完成或取消它";
+constexpr const char* kPinFrame = "網站 {origin} 在頁框中不能要求輸入PIN碼，須在最上層頁面";
+constexpr const char* kPinActivation =
+    "網站 {origin} 須由您按下網頁上的按鈕，才能要求輸入PIN碼：請使用網頁本身的按鈕";
+constexpr const char* kSigningNotAllowed = "網站 {origin} 未獲系統管理員的原則允許以憑證IC卡登入或簽章";
+constexpr const char* kPinFromPagesOff =
+    "系統管理員的原則規定PIN碼只在QELTReader的對話方塊中輸入，網頁不能傳入PIN碼";
+// The PIN dialog's ends.
+constexpr const char* kPinCancelled = "您已取消輸入PIN碼";
+constexpr const char* kPinTimeout = "PIN碼未在時限內輸入";
 constexpr const char* kNoAnswer = "網站 {origin} 要求使用憑證IC卡，但未在時限內獲得回覆";
 constexpr const char* kBoxTitle = "QELTReader";
 // {host}: the site's host name, on a line of its own above the full origin,

@@ -102,7 +102,11 @@ Verdict Decide(std::string_view text, bool topLevel, bool userActivation, const 
   if (auto blocked = Blocked(policy.blocked, *parsed, origin)) return *blocked;
   if (policy.proxy.unreadable) return Refuse(reason::kPolicy, text::kPolicyUnreadable, origin, policy.proxy.unreadable);
   if (!policy.allowed.readable) return Refuse(reason::kPolicy, text::kPolicyUnreadable, origin, "AllowedOrigins");
-  if (Allows(policy.allowed, *parsed)) return Settle(Verdict::Kind::kAdmit, origin);
+  if (Allows(policy.allowed, *parsed)) {
+    Verdict verdict = Settle(Verdict::Kind::kAdmit, origin);
+    verdict.listed = true;
+    return verdict;
+  }
 
   // Plain http only by an exact entry, never by an answer of the person.
   if (parsed->scheme == "http") return Refuse(reason::kPolicy, text::kNotAllowed, origin);

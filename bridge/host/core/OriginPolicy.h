@@ -30,6 +30,10 @@ struct Policy {
   OriginList blocked;  // BlockedOrigins
   PromptSetting prompt = PromptSetting::kOn;  // PromptForOthers
   ManagedProxy proxy;
+  // PinFromPages: a page may still hand checkPin and checkCard a PIN.
+  bool pinFromPages = true;
+  // SigningOrigins: sign-in and signing only for origins AllowedOrigins lists.
+  bool signingOrigins = false;
 };
 
 // A box nobody answered: its origin and when it closed (seconds since 1970).
@@ -58,6 +62,7 @@ struct Verdict {
   std::string reason;       // for kRefuse: a reason code of the protocol
   std::string description;  // for kRefuse: the refusal's text
   std::string origin;       // the origin normalised, or as given when it does not parse
+  bool listed = false;      // admitted because AllowedOrigins lists it
 };
 
 // Blocked wins, and a block list that cannot be read or understood blocks

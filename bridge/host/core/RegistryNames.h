@@ -9,6 +9,10 @@ constexpr const char* kPolicyKey = "SOFTWARE\\Policies\\QELTReader\\Bridge";
 constexpr const char* kAllowedOrigins = "AllowedOrigins";    // REG_MULTI_SZ
 constexpr const char* kBlockedOrigins = "BlockedOrigins";    // REG_MULTI_SZ
 constexpr const char* kPromptForOthers = "PromptForOthers";  // REG_DWORD, default 1
+// PIN operations: 0 refuses a PIN handed over by a page (default 1); 1 keeps
+// sign-in and signing to the origins AllowedOrigins lists (default 0).
+constexpr const char* kPinFromPages = "PinFromPages";      // REG_DWORD
+constexpr const char* kSigningOrigins = "SigningOrigins";  // REG_DWORD
 // The proxy of every control, when ProxyServer exists.
 constexpr const char* kProxyServer = "ProxyServer";  // REG_SZ
 constexpr const char* kProxyPort = "ProxyPort";      // REG_DWORD

@@ -5,8 +5,6 @@
 namespace qelt::bridge {
 namespace {
 
-using Ordered = nlohmann::ordered_json;
-
 // Descriptions name what was wrong, sometimes quoting the peer: keep them
 // short, cut at a character boundary.
 constexpr std::size_t kMaxDescription = 1024;
@@ -45,7 +43,8 @@ std::string ReadyReply(std::string_view version, std::string_view arch, bool man
                {field::kProtocol, kProtocolVersion},
                {field::kVersion, version},
                {field::kArch, arch},
-               {field::kManagedProxy, managedProxy}});
+               {field::kManagedProxy, managedProxy},
+               {field::kFeatures, {feature::kAuthenticate, feature::kSign, feature::kPinDialog}}});
 }
 
 std::string RefusedReply(std::int32_t number, std::string_view reason, std::string_view description) {
@@ -60,19 +59,32 @@ std::string UnavailableReply(std::int32_t number, std::string_view description) 
 }
 
 std::string ResultReply(std::optional<std::uint64_t> id, const Json& value) {
-  const std::string text =
-      Dump({{field::kType, type::kResult}, {field::kId, IdValue(id)}, {field::kValue, Scalar(value)}});
+  return TokenReply(id, Scalar(value));
+}
+
+std::string TokenReply(std::optional<std::uint64_t> id, const Ordered& value) {
+  const std::string text = Dump({{field::kType, type::kResult}, {field::kId, IdValue(id)}, {field::kValue, value}});
   if (text.size() <= kMaxReplyLength) return text;
   return ErrorReply(id, number::kInsufficientBuffer,
                     "the result (" + std::to_string(text.size()) + " bytes) exceeds the browsers' limit of " +
                         std::to_string(kMaxReplyLength) + " bytes for one message");
 }
 
-std::string ErrorReply(std::optional<std::uint64_t> id, std::int32_t number, std::string_view description) {
-  return Dump({{field::kType, type::kError},
-               {field::kId, IdValue(id)},
-               {field::kNumber, number},
-               {field::kDescription, Clip(description)}});
+std::string ErrorReply(std::optional<std::uint64_t> id, std::int32_t number, std::string_view description,
+                       std::string_view reason) {
+  Ordered reply = {{field::kType, type::kError},
+                   {field::kId, IdValue(id)},
+                   {field::kNumber, number},
+                   {field::kDescription, Clip(description)}};
+  if (!reason.empty()) reply[field::kReason] = reason;
+  return Dump(reply);
+}
+
+Ordered Token(const char* format, std::string_view origin, std::string_view certificate, std::string_view signature,
+              unsigned codePage, std::string_view appVersion) {
+  return {{"format", format},          {field::kOrigin, origin},
+          {"certificate", certificate}, {"signature", signature},
+          {"codePage", codePage},       {"appVersion", appVersion}};
 }
 
 }  // namespace qelt::bridge

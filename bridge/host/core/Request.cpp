@@ -14,7 +14,8 @@ struct TooDeep {};
 // while parsing, so a frame spends no memory on what nobody reads.
 bool KnownField(const std::string& name) {
   for (const char* known : {field::kType, field::kId, field::kProtocol, field::kOrigin, field::kTopLevel,
-                            field::kUserActivation, field::kMember, field::kArgs, field::kValue})
+                            field::kUserActivation, field::kMember, field::kArgs, field::kValue, field::kChallenge,
+                            field::kText})
     if (name == known) return true;
   return false;
 }
@@ -80,11 +81,6 @@ Request DecodeHello(const Json& message) {
                          : protocol->get<std::int64_t>();
   request.origin = origin->get<std::string>();
   request.topLevel = topLevel->get<bool>();
-  const auto activation = message.find(field::kUserActivation);
-  if (activation != message.end()) {
-    if (!activation->is_boolean()) return Invalid("field \"userActivation\" must be true or false");
-    request.userActivation = activation->get<bool>();
-  }
   return request;
 }
 
@@ -119,6 +115,59 @@ Request DecodeInvocation(const Json& message, Request::Kind kind, std::uint64_t 
     request.args.push_back(*value);
   }
   return request;
+}
+
+bool IsChallengeCharacter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+         c == '=' || c == '-' || c == '_';
+}
+
+// A sign-in's challenge or a text to sign; the text's own checks need the
+// host's code page and come later.
+Request DecodeOperation(const Json& message, Request::Kind kind, std::uint64_t id) {
+  std::string problem;
+  Request request;
+  request.kind = kind;
+  request.id = id;
+  const char* name = kind == Request::Kind::kAuthenticate ? field::kChallenge : field::kText;
+  const Json* text = Field(message, name, problem);
+  if (!text) return Invalid(problem, id);
+  if (!text->is_string()) return Invalid(std::string("field ") + Quoted(name) + " must be a string", id);
+  request.text = text->get<std::string>();
+  if (kind == Request::Kind::kAuthenticate) {
+    const std::size_t length = request.text.size();
+    bool plain = true;
+    for (const char c : request.text) plain = plain && IsChallengeCharacter(c);
+    if (!plain || length < kMinChallenge || length > kMaxChallenge)
+      return Invalid("the challenge must be " + std::to_string(kMinChallenge) + " to " + std::to_string(kMaxChallenge) +
+                         " characters of A-Z, a-z, 0-9, +, /, =, - and _",
+                     id);
+  }
+  return request;
+}
+
+}  // namespace
+
+bool IsPinOperation(const Request& request) {
+  if (request.kind == Request::Kind::kAuthenticate || request.kind == Request::Kind::kSign) return true;
+  return request.kind == Request::Kind::kCall && request.args.empty() &&
+         (request.member == "checkPin" || request.member == "checkCard");
+}
+
+bool CarriesPin(const Request& request) {
+  return request.kind == Request::Kind::kCall && !request.args.empty() &&
+         (request.member == "checkPin" || request.member == "checkCard");
+}
+
+namespace {
+
+// Whether the person just acted, as the browser says in any frame.
+bool Activation(const Json& message, bool& activated) {
+  const auto field = message.find(field::kUserActivation);
+  if (field == message.end()) return true;
+  if (!field->is_boolean()) return false;
+  activated = field->get<bool>();
+  return true;
 }
 
 }  // namespace
@@ -180,13 +229,23 @@ Request DecodeRequest(std::string_view payload) {
   if (typeField == message.end()) return Invalid("missing field \"type\"", id);
   if (!typeField->is_string()) return Invalid("field \"type\" must be a string", id);
   const std::string type = typeField->get<std::string>();
-  if (type == type::kHello) return DecodeHello(message);
-  if (type == type::kCall || type == type::kPut) {
+  bool activated = false;
+  if (!Activation(message, activated)) return Invalid("field \"userActivation\" must be true or false", id);
+  Request request;
+  if (type == type::kHello) {
+    request = DecodeHello(message);
+  } else if (type == type::kCall || type == type::kPut || type == type::kAuthenticate || type == type::kSign) {
     if (!id) return Invalid("missing field \"id\"");
-    return DecodeInvocation(message, type == type::kCall ? Request::Kind::kCall : Request::Kind::kPut, *id,
-                            limits.tooManyArguments);
+    if (type == type::kCall || type == type::kPut)
+      request = DecodeInvocation(message, type == type::kCall ? Request::Kind::kCall : Request::Kind::kPut, *id,
+                                 limits.tooManyArguments);
+    else
+      request = DecodeOperation(message, type == type::kSign ? Request::Kind::kSign : Request::Kind::kAuthenticate, *id);
+  } else {
+    return Invalid("unknown type \"" + type + "\"", id);
   }
-  return Invalid("unknown type \"" + type + "\"", id);
+  if (request.kind != Request::Kind::kInvalid) request.userActivation = activated;
+  return request;
 }
 
 std::size_t Utf16Units(std::string_view utf8) {

@@ -14,7 +14,7 @@ namespace qelt::bridge {
 using Json = nlohmann::json;
 
 struct Request {
-  enum class Kind { kHello, kCall, kPut, kInvalid };
+  enum class Kind { kHello, kCall, kPut, kAuthenticate, kSign, kInvalid };
   Kind kind = Kind::kInvalid;
   // The frame's id, when it had a valid one (calls and puts always do).
   std::optional<std::uint64_t> id;
@@ -23,11 +23,15 @@ struct Request {
   std::int64_t protocol = 0;
   std::string origin;
   bool topLevel = false;
-  bool userActivation = false;  // the browser's word that the person just acted on the page
+  // Any frame: the browser's word that the person just acted on the page.
+  bool userActivation = false;
 
   // kCall: the arguments; kPut: one, the value. Scalars only.
   std::string member;
   std::vector<Json> args;
+
+  // kAuthenticate: the challenge; kSign: the text.
+  std::string text;
 
   // kInvalid: why, as the error reply says it. fatal: the connection cannot
   // go on (nesting beyond the bound).
@@ -36,6 +40,12 @@ struct Request {
 };
 
 Request DecodeRequest(std::string_view payload);
+
+// Operations that ask for the PIN in the host's dialog: a sign-in, a
+// signature, or checkPin and checkCard without a PIN.
+bool IsPinOperation(const Request& request);
+// checkPin or checkCard with the PIN from the page.
+bool CarriesPin(const Request& request);
 
 // A UTF-8 text's length as the page's script counts it: UTF-16 code units.
 std::size_t Utf16Units(std::string_view utf8);

@@ -78,11 +78,12 @@ std::string FailureText(HRESULT hr) {
 }
 
 ControlEndpoint::ControlEndpoint(std::function<bool()> inputEnded, HWND owner)
-    : box_(std::move(inputEnded), kBoxTimeoutMs, owner) {}
+    : box_(inputEnded, kBoxTimeoutMs, owner), pinDialog_(std::move(inputEnded), owner) {}
 
 Verdict ControlEndpoint::Admit(const std::string& origin, bool topLevel, bool userActivation) {
   policy_ = ReadPolicy();
   Verdict verdict = Decide(origin, topLevel, userActivation, policy_, ReadAnswers());
+  origin_ = verdict.origin;
   if (verdict.kind != Verdict::Kind::kAsk) return verdict;
   const Answer answer = box_.Ask(
       verdict.origin,
@@ -206,6 +207,60 @@ Outcome ControlEndpoint::Put(const std::string& member, const Json& value) {
     return Failure(number::kAccessDenied, text::kProxyManaged);
   return Invoke(member, DISPATCH_PROPERTYPUT, {value});
 }
+
+PinTry ControlEndpoint::TryPin(const PinOperation& operation, std::wstring& pin, Outcome& outcome) {
+  if (operation.kind == PinOperation::Kind::kCheckPin || operation.kind == PinOperation::Kind::kCheckCard) {
+    // The member itself, with the PIN typed: its answer is the page's.
+    Json argument = win::WideToUtf8(pin.data(), pin.size());
+    outcome = Invoke(operation.kind == PinOperation::Kind::kCheckPin ? "checkPin" : "checkCard",
+                     DISPATCH_METHOD | DISPATCH_PROPERTYGET, {argument});
+    std::string& text = argument.get_ref<std::string&>();
+    if (!text.empty()) ::SecureZeroMemory(&text[0], text.size());
+    return {!outcome.ok && signing_.IsWrongPin(outcome.description)};
+  }
+  const bool signIn = operation.kind == PinOperation::Kind::kAuthenticate;
+  CardSigning::Attempt attempt =
+      signing_.Sign(signIn ? format::kAuth : format::kSign, origin_, operation.text, pin, Version());
+  outcome = std::move(attempt.outcome);
+  return {attempt.wrongPin};
+}
+
+Outcome ControlEndpoint::RunPinOperation(const PinOperation& operation) {
+  PinRequest request;
+  request.origin = origin_;
+  request.purpose = operation.kind == PinOperation::Kind::kAuthenticate ? PinPurpose::kSignIn
+                    : operation.kind == PinOperation::Kind::kSign      ? PinPurpose::kSign
+                                                                       : PinPurpose::kPinCheck;
+  if (operation.kind == PinOperation::Kind::kSign) request.text = operation.text;
+  request.holder = signing_.HolderName();
+  Outcome outcome;
+  const PinResult result =
+      pinDialog_.Ask(request, [&](std::wstring& pin) { return TryPin(operation, pin, outcome); });
+  switch (result) {
+    case PinResult::kDone:
+      return outcome;
+    case PinResult::kInputEnded:
+      outcome = Outcome{};
+      outcome.abandoned = true;
+      return outcome;
+    case PinResult::kCancelled:
+      outcome = Failure(number::kCancelled, text::kPinCancelled);
+      outcome.reason = reason::kCancelled;
+      return outcome;
+    case PinResult::kTimedOut:
+      outcome = Failure(number::kTimeout, text::kPinTimeout);
+      outcome.reason = reason::kTimeout;
+      return outcome;
+    case PinResult::kTooManyWrong:
+      break;
+  }
+  // Cards lock after a few wrong PINs: the third ends the dialog.
+  return Failure(number::kUnexpected, signing_.WrongPinText());
+}
+
+bool ControlEndpoint::Representable(char32_t c) { return RepresentableInAnsi(c); }
+
+unsigned long long ControlEndpoint::NowMs() { return ::GetTickCount64(); }
 
 std::string ControlEndpoint::Version() { return ModuleVersion(); }
 

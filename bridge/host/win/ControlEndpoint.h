@@ -8,9 +8,11 @@
 #include <functional>
 #include <map>
 
+#include "CardSigning.h"
 #include "ConsentBox.h"
 #include "ControlPreload.h"
 #include "OriginPolicy.h"
+#include "PinDialog.h"
 #include "Session.h"
 #include "win/Resources.h"
 
@@ -28,16 +30,25 @@ class ControlEndpoint : public Endpoint {
   std::string Version() override;
   std::string Arch() override;
   bool ManagedProxy() override { return policy_.proxy.set; }
+  Policy SigningPolicy() override { return policy_; }
+  Outcome RunPinOperation(const PinOperation& operation) override;
+  bool Representable(char32_t c) override;
+  unsigned long long NowMs() override;
 
  private:
   Outcome Invoke(const std::string& member, WORD flags, const std::vector<Json>& args);
   // The administrator's proxy, set on the control before any page's call.
   Outcome SetManagedProxy();
+  // One PIN the person typed, for the operation: wrongPin keeps the dialog open.
+  PinTry TryPin(const PinOperation& operation, std::wstring& pin, Outcome& outcome);
   // First: the load runs while the origin is decided, and ends before the
   // endpoint does.
   ControlPreload preload_;
   ConsentBox box_;
-  Policy policy_;  // as the origin was decided by
+  PinDialog pinDialog_;
+  CardSigning signing_;
+  Policy policy_;      // as the origin was decided by
+  std::string origin_;  // the origin admitted
   win::ComPtr<IDispatch> control_;
   // Member names exactly as the type library spells them.
   std::map<std::string, DISPID> members_;

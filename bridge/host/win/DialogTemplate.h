@@ -11,6 +11,7 @@ class DialogTemplate {
  public:
   // Predefined control classes, as templates name them by atom.
   static constexpr WORD kButton = 0x0080;
+  static constexpr WORD kEdit = 0x0081;
   static constexpr WORD kStatic = 0x0082;
 
   // Sizes are dialog units; the font (DS_SETFONT is added) sets their scale.

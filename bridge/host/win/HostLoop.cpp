@@ -63,7 +63,7 @@ int RunHost(const std::function<std::unique_ptr<Endpoint>(std::function<bool()> 
     const InputPump::Item item = NextItem(pump);
     if (item.end) return Finish(item);
     if (pump.Ended()) return FinishAtEnd(pump);
-    const Session::Step step = session.Handle(item.request, item.duplicate);
+    const Session::Step step = session.Handle(item.request, item.duplicate, item.busy);
     // The browser gone (or out of step) while the hello was decided: what
     // ended the input says how the host ends.
     if (step.end && step.replies.empty()) return FinishAtEnd(pump);

@@ -27,6 +27,7 @@ struct InputPump::Shared {
   std::size_t waitingBytes = 0;
   std::atomic<bool> ended{false};
   std::atomic<bool> accepting{false};
+  std::atomic<bool> pinOperation{false};  // one read and not yet answered
 
   // A peer that sends faster than the control answers waits: the pipe holds
   // the rest, not this process's memory.
@@ -102,9 +103,13 @@ InputPump::InputPump(HANDLE input) : shared_(std::make_shared<Shared>()) {
             item.end = true;
             item.exitCode = exit_code::kProtocol;
             item.reason = item.request.problem;
-          } else if ((item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut) &&
-                     !shared->pending.Claim(*item.request.id)) {
+          } else if (item.request.id && item.request.kind != Request::Kind::kHello &&
+                     item.request.kind != Request::Kind::kInvalid && !shared->pending.Claim(*item.request.id)) {
             item.duplicate = true;
+          } else if (IsPinOperation(item.request)) {
+            // Decided as it arrives; answered in its turn.
+            item.holdsPin = !shared->pinOperation.exchange(true);
+            item.busy = !item.holdsPin;
           }
         }
         const bool last = item.end;
@@ -122,9 +127,10 @@ void InputPump::AcceptFrames() { shared_->accepting = true; }
 InputPump::~InputPump() = default;
 
 void InputPump::Answered(const Item& item) {
-  if (item.request.id && !item.duplicate &&
-      (item.request.kind == Request::Kind::kCall || item.request.kind == Request::Kind::kPut))
+  if (item.request.id && !item.duplicate && item.request.kind != Request::Kind::kHello &&
+      item.request.kind != Request::Kind::kInvalid)
     shared_->pending.Release(*item.request.id);
+  if (item.holdsPin) shared_->pinOperation = false;
 }
 
 HANDLE InputPump::Ready() const { return shared_->ready.get(); }

@@ -18,6 +18,8 @@ class InputPump {
   struct Item {
     Request request;
     bool duplicate = false;  // its id was already pending
+    bool busy = false;       // a PIN operation while another was waiting
+    bool holdsPin = false;   // the PIN operation waiting: busy for others until answered
     bool end = false;        // no request: input ended, or broke (exitCode 2, reason)
     int exitCode = 0;
     std::string reason;

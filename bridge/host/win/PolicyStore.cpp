@@ -128,6 +128,8 @@ Policy ReadPolicy() {
     // Whatever it says cannot be known: nothing is proven allowed.
     policy.allowed.readable = policy.blocked.readable = false;
     policy.prompt = PromptSetting::kUnreadable;
+    policy.pinFromPages = false;
+    policy.signingOrigins = true;
     return policy;
   }
   policy.allowed = ReadList(key.get(), names::kAllowedOrigins);
@@ -139,6 +141,12 @@ Policy ReadPolicy() {
     case Read::kValue: policy.prompt = value == 0 ? PromptSetting::kOff : PromptSetting::kOn; break;
   }
   policy.proxy = ReadProxy(key.get());
+  // A value that cannot be read takes the stricter setting.
+  DWORD pinFromPages = 1, signingOrigins = 0;
+  if (ReadDword(key.get(), names::kPinFromPages, pinFromPages) == Read::kUnreadable) pinFromPages = 0;
+  if (ReadDword(key.get(), names::kSigningOrigins, signingOrigins) == Read::kUnreadable) signingOrigins = 1;
+  policy.pinFromPages = pinFromPages != 0;
+  policy.signingOrigins = signingOrigins != 0;
   return policy;
 }
 

@@ -18,6 +18,7 @@
 #include "Reply.h"
 #include "Request.h"
 #include "Session.h"
+#include "SignText.h"
 
 namespace {
 
@@ -113,6 +114,14 @@ void CheckRequest(const Request& request) {
         CheckReply(ResultReply(request.id, arg));
       }
       break;
+    case Request::Kind::kAuthenticate:
+      // Only what a challenge may hold gets this far.
+      if (!request.id || request.text.size() < kMinChallenge || request.text.size() > kMaxChallenge) __builtin_trap();
+      break;
+    case Request::Kind::kSign:
+      if (!request.id) __builtin_trap();
+      SignTextProblem(request.text, [](char32_t c) { return c < 0x80; });
+      break;
     case Request::Kind::kHello:
       break;
   }
@@ -135,6 +144,13 @@ class EchoEndpoint : public Endpoint {
     }
     return verdict;
   }
+  Outcome RunPinOperation(const PinOperation& operation) override {
+    Outcome outcome;
+    outcome.token = Token(format::kAuth, operation.text, "c", "s", 950, "3.1.0.0");
+    return outcome;
+  }
+  unsigned long long NowMs() override { return ++now_; }
+  unsigned long long now_ = 0;
   Outcome Open() override { return {}; }
   Outcome Call(const std::string& member, const std::vector<Json>& args) override {
     Outcome outcome;
