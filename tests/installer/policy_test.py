@@ -2,10 +2,11 @@
 """The bridge's policy templates as shipped: the ADMX and each ADML are
 well-formed XML; the ADMX writes exactly the values the host reads
 (bridge/host/core/RegistryNames.h, the one place that names them), under its
-key in HKLM, with the types it takes (the lists REG_MULTI_SZ, PromptForOthers
-a REG_DWORD, 0 when disabled, the proxy's port a REG_DWORD and its other
-values REG_SZ); every text and presentation the ADMX names is in each
-language, and each element's box is bound to it.
+key in HKLM, with the types it takes (the lists REG_MULTI_SZ; the switches
+PromptForOthers, PinFromPages and SigningOrigins REG_DWORDs, 1 when enabled
+and 0 when disabled; the proxy's port a REG_DWORD and its other values
+REG_SZ); every text and presentation the ADMX names is in each language, and
+each element's box is bound to it.
 Usage: policy_test.py POLICY_DIR REGISTRY_NAMES_H
 """
 import os
@@ -38,12 +39,20 @@ def parse(path):
 
 with open(names_header, encoding="utf-8") as f:
     names = {k: v.replace("\\\\", "\\") for k, v in re.findall(r'constexpr const char\* (k\w+) = "([^"]*)";', f.read())}
+wanted = ("kPolicyKey", "kAllowedOrigins", "kBlockedOrigins", "kPromptForOthers", "kPinFromPages",
+          "kSigningOrigins", "kProxyServer", "kProxyPort", "kProxyUser", "kProxyPass")
+unnamed = [n for n in wanted if n not in names]
+check("RegistryNames.h names every policy value", not unnamed, unnamed)
+if unnamed:
+    sys.exit(1)
 key = names["kPolicyKey"]
 # Value name -> the element that writes it with the host's type.
 elements = {names["kAllowedOrigins"]: "multiText", names["kBlockedOrigins"]: "multiText",
             names["kProxyServer"]: "text", names["kProxyPort"]: "decimal",
             names["kProxyUser"]: "text", names["kProxyPass"]: "text"}
-values = set(elements) | {names["kPromptForOthers"]}
+# REG_DWORD switches the policy itself writes: enabled 1, disabled 0.
+switches = [names["kPromptForOthers"], names["kPinFromPages"], names["kSigningOrigins"]]
+values = set(elements) | set(switches)
 
 admx = parse(os.path.join(policy_dir, "QELTReaderBridge.admx"))
 admls = {lang: parse(os.path.join(policy_dir, lang, "QELTReaderBridge.adml")) for lang in LANGUAGES}
@@ -75,14 +84,15 @@ for name, wanted in elements.items():
         number = element.find("%selements/%sdecimal" % (NS, NS))
         check("  ...%s from 0 to 65535" % name,
               number is not None and (number.get("minValue"), number.get("maxValue")) == ("0", "65535"))
-prompt = written.get(names["kPromptForOthers"], (None, None, None))
-decimal = {}
-if prompt[2] is not None:
-    for state in ("enabledValue", "disabledValue"):
-        found = prompt[2].find("%s%s/%sdecimal" % (NS, state, NS))
-        decimal[state] = None if found is None else int(found.get("value"))
-check("  ...%s as a REG_DWORD, non-zero enabled and 0 disabled (%s)" % (names["kPromptForOthers"], decimal),
-      prompt[1] == "value" and decimal.get("disabledValue") == 0 and decimal.get("enabledValue") not in (None, 0))
+for name in switches:
+    switch = written.get(name, (None, None, None))
+    decimal = {}
+    if switch[2] is not None:
+        for state in ("enabledValue", "disabledValue"):
+            found = switch[2].find("%s%s/%sdecimal" % (NS, state, NS))
+            decimal[state] = None if found is None else int(found.get("value"))
+    check("  ...%s as a REG_DWORD, 1 enabled and 0 disabled (%s)" % (name, decimal),
+          switch[1] == "value" and decimal == {"enabledValue": 1, "disabledValue": 0})
 
 # Texts and presentations.
 referenced = set(re.findall(r"\$\((string|presentation)\.(\w+)\)", ET.tostring(admx, encoding="unicode")))
