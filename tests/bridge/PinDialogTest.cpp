@@ -72,11 +72,17 @@ struct Asked {
 
 // The dialog as it becomes active, before its first check.
 std::function<void(HWND)>* g_onShow = nullptr;
+// What the PIN field held as it went: -1 until it did.
+int g_fieldLengthAtEnd = -1;
 
 LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_onShow) {
     HWND window = reinterpret_cast<HWND>(wParam);
     if (window == FindDialog()) (*g_onShow)(window);
+  }
+  if (code == HCBT_DESTROYWND) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    if (window == FindDialog()) g_fieldLengthAtEnd = ::GetWindowTextLengthW(PinField(window));
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -106,17 +112,20 @@ Asked AskPin(const PinRequest& request, HWND owner, const std::function<bool(HWN
       owner, timeoutMs);
   Asked asked{};
   const ULONGLONG started = ::GetTickCount64();
+  g_fieldLengthAtEnd = -1;
   asked.result = dialog.Ask(request, [&](std::wstring& pin) {
     asked.pins.push_back(pin);
-    HWND shown = FindDialog();
-    EXPECT_EQ(::GetWindowTextLengthW(PinField(shown)), 0) << "the field still holds the PIN";
-    if (inTry) inTry(shown);
+    if (inTry) inTry(FindDialog());
     return PinTry{pin != L"1234"};
   });
   asked.returnedAt = ::GetTickCount64();
   asked.tookMs = asked.returnedAt - started;
   g_onShow = nullptr;
+  // The dialog goes as soon as its thread waits again, its field wiped first.
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
   EXPECT_EQ(FindDialog(), nullptr) << "the dialog is still open";
+  if (seenAt) EXPECT_EQ(g_fieldLengthAtEnd, 0) << "the field still held the PIN as the dialog went";
   return asked;
 }
 

@@ -262,7 +262,11 @@ bool ControlEndpoint::Representable(char32_t c) { return RepresentableInAnsi(c);
 
 unsigned long long ControlEndpoint::NowMs() { return ::GetTickCount64(); }
 
-std::string ControlEndpoint::Version() { return ModuleVersion(); }
+// Read once: the file's version data takes milliseconds to read under some systems.
+std::string ControlEndpoint::Version() {
+  if (version_.empty()) version_ = ModuleVersion();
+  return version_;
+}
 
 std::string ControlEndpoint::Arch() { return sizeof(void*) == 8 ? "x64" : "x86"; }
 

@@ -49,6 +49,7 @@ class ControlEndpoint : public Endpoint {
   CardSigning signing_;
   Policy policy_;      // as the origin was decided by
   std::string origin_;  // the origin admitted
+  std::string version_;
   win::ComPtr<IDispatch> control_;
   // Member names exactly as the type library spells them.
   std::map<std::string, DISPID> members_;

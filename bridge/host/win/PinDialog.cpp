@@ -91,7 +91,9 @@ void ChooseDefault(HWND dialog, const OpenDialog& open) {
 }
 
 // The field's text overwritten in place, then emptied.
-void WipeField(HWND field, int length) {
+void WipeField(HWND field) {
+  const int length = ::GetWindowTextLengthW(field);
+  if (length <= 0) return;
   const std::wstring filler(static_cast<size_t>(length), L'*');
   ::SetWindowTextW(field, filler.c_str());
   ::SendMessageW(field, EM_EMPTYUNDOBUFFER, 0, 0);
@@ -104,13 +106,14 @@ void TryPin(HWND dialog, OpenDialog& open) {
   HWND field = ::GetDlgItem(dialog, kPinId);
   const int length = ::GetWindowTextLengthW(field);
   if (length <= 0) return;
-  ::SetDlgItemTextW(dialog, kStatusId, L"");
+  if (open.wrongPins > 0) ::SetDlgItemTextW(dialog, kStatusId, L"");  // "PinCode錯誤" goes as a new PIN is tried
   std::wstring pin;
   pin.reserve(static_cast<size_t>(std::max(length, kMaxPinLength)));  // never reallocated below
   pin.resize(static_cast<size_t>(length));
   pin.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(field, &pin[0], length + 1))));
-  WipeField(field, length);
 
+  // The field keeps the PIN for the card's call only: wiped right after it,
+  // here for a wrong PIN, as the dialog goes for any other answer.
   open.trying = true;
   const PinTry answer = (*open.tryPin)(pin);
   open.trying = false;
@@ -125,6 +128,7 @@ void TryPin(HWND dialog, OpenDialog& open) {
     Settle(dialog, open, PinResult::kTooManyWrong);
     return;
   }
+  WipeField(field);
   open.quietUntil = ::GetTickCount();
   ::SetDlgItemTextW(dialog, kStatusId, win::Utf8ToWide(text::kPinWrong).c_str());
   ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
@@ -227,9 +231,17 @@ struct Creation {
   const std::wstring* signText;  // null: nothing to sign
 };
 
+// Posted to a dialog that is done: it goes, its field wiped, when the host
+// next waits (after the answer is written).
+constexpr UINT kDestroyWhenIdle = WM_APP + 1;
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* open = reinterpret_cast<OpenDialog*>(::GetWindowLongPtrW(dialog, DWLP_USER));
   switch (message) {
+    case kDestroyWhenIdle:
+      WipeField(::GetDlgItem(dialog, kPinId));
+      ::DestroyWindow(dialog);
+      return TRUE;
     case WM_INITDIALOG: {
       const auto* creation = reinterpret_cast<const Creation*>(lParam);
       ::SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(creation->open));
@@ -306,7 +318,7 @@ PinResult Show(const PinRequest& request, const std::function<PinTry(std::wstrin
   open.inputEnded = &inputEnded;
   open.tryPin = &tryPin;
   Creation creation{&open, owner, &text, signing ? &signText : nullptr};
-  const win::UniqueWindow dialog(::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), form.get(), owner,
+  win::UniqueWindow dialog(::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), form.get(), owner,
                                                               DialogProc, reinterpret_cast<LPARAM>(&creation)));
   // A dialog that could neither close itself nor be shown takes no PIN.
   if (!dialog || !::SetTimer(dialog.get(), 1, kCheckEveryMs, nullptr)) return PinResult::kTimedOut;
@@ -322,18 +334,22 @@ PinResult Show(const PinRequest& request, const std::function<PinTry(std::wstrin
   MSG message;
   while (!open.done) {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) {
+    if (got == 0 || got == -1) {
+      WipeField(::GetDlgItem(dialog.get(), kPinId));
       // The thread is asked to end: leave the request for its own loop.
-      ::PostQuitMessage(static_cast<int>(message.wParam));
-      return PinResult::kInputEnded;
+      if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
+      return got == 0 ? PinResult::kInputEnded : PinResult::kTimedOut;
     }
-    if (got == -1) return PinResult::kTimedOut;
     if (Swallowed(message, open, dialog.get())) continue;
     if (!::IsDialogMessageW(dialog.get(), &message)) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }
   }
+  // Taken down as soon as the host waits again, once the answer is on its
+  // way: a window's end costs the answer milliseconds under some systems.
+  ::SetWindowLongPtrW(dialog.get(), DWLP_USER, 0);  // its timer and clicks find nothing to do now
+  if (::PostMessageW(dialog.get(), kDestroyWhenIdle, 0, 0)) dialog.release();
   return open.result;
 }
 
