@@ -1,7 +1,8 @@
 // Opens one native port to the bridge host for each port a document's
 // content script opens, and says hello with what the browser reports about
 // that document: its origin, whether it is a top-level frame, and whether the
-// person has just used it in the tab in front.
+// person has just used it in the tab in front. Every later message says the
+// last again, as it was when the page sent it.
 if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefined") importScripts("protocol.js");
 
 (function () {
@@ -43,18 +44,36 @@ if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefi
     if (at >= 0) line.splice(at, 1);
   }
 
-  // A call or put as the host takes it; anything else is dropped here.
+  // A call, put, authenticate or sign as the host takes it, its activation
+  // still to be settled; anything else is dropped here.
   function forHost(m) {
-    if (!m || typeof m !== "object" || typeof m.member !== "string" || !Number.isSafeInteger(m.id) || m.id < 0) return null;
-    if (m.type === P.type.call && Array.isArray(m.args)) return { type: m.type, id: m.id, member: m.member, args: m.args };
-    if (m.type === P.type.put && "value" in m) return { type: m.type, id: m.id, member: m.member, value: m.value };
-    return null;
+    if (!m || typeof m !== "object" || !Number.isSafeInteger(m.id) || m.id < 0) return null;
+    const out = { type: m.type, id: m.id };
+    if (m.type === P.type.call && typeof m.member === "string" && Array.isArray(m.args)) Object.assign(out, { member: m.member, args: m.args });
+    else if (m.type === P.type.put && typeof m.member === "string" && "value" in m) Object.assign(out, { member: m.member, value: m.value });
+    else if (m.type === P.type.authenticate && "challenge" in m) out.challenge = m.challenge;
+    else if (m.type === P.type.sign && "text" in m) out.text = m.text;
+    else return null;
+    return out;
+  }
+
+  // Whether the tab is the one in front of its window now: the browser's
+  // word, asked when a message comes, since a tab seen at connect time may
+  // have gone behind another since.
+  async function tabActive(tab) {
+    if (tab < 0 || !api.tabs || !api.tabs.get) return false;
+    try {
+      const t = await api.tabs.get(tab);
+      return !!t && t.active === true;
+    } catch (ignored) {
+      return false;  // closed meanwhile
+    }
   }
 
   // A message with an id deserves an answer, even when it cannot go on.
   function badMessage(m) {
     if (!m || typeof m !== "object" || !Number.isSafeInteger(m.id) || m.id < 0) return null;
-    return { type: P.type.error, id: m.id, number: P.number.invalidArg, description: "Not a call or put the card reader takes." };
+    return { type: P.type.error, id: m.id, number: P.number.invalidArg, description: "Not a message the card reader takes." };
   }
 
   const text = (e) => String(e && e.message ? e.message : e);
@@ -72,7 +91,10 @@ if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefi
     let native = null;
     let answered = false;   // the host's first message arrived
     let ready = false;
-    const early = [];       // calls and puts made before ready: only the hello goes first
+    const early = [];       // messages made before ready: only the hello goes first
+    // Messages wait here for their tab's state, so that they leave in the
+    // order the page sent them.
+    let order = Promise.resolve();
     // Calls sent and not yet answered: a page that writes to the channel
     // itself, past the library, meets the same cap.
     const pending = new Set();
@@ -206,6 +228,9 @@ if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefi
         return;
       }
       const out = forHost(message);
+      // The content script's word on the frame's activation (and, for a PIN
+      // operation, on an input since the last Cancel), and the browser's on the tab.
+      const claimed = !!out && message.userActivation === true;
       if (!out) {
         const answer = badMessage(message);
         if (answer) toPage(answer);
@@ -227,8 +252,13 @@ if (typeof importScripts === "function" && typeof QeltBridgeProtocol === "undefi
       // not answered yet gets them once it is ready.
       if (answered && !ready) return;
       pending.add(out.id);
-      if (ready) toHost(out);
-      else early.push(out);
+      const active = claimed ? tabActive(tab) : false;  // asked now, as the page sent it
+      order = order.then(() => active).then((inFront) => {
+        out.userActivation = inFront;
+        if (!pageOpen) return;
+        if (ready) toHost(out);
+        else early.push(out);
+      });
     });
     page.onDisconnect.addListener(() => {
       pageOpen = false;

@@ -13,6 +13,20 @@
 
   const text = (e) => String(e && e.message ? e.message : e);
 
+  // The person's latest click or key press in this frame, and the latest
+  // Cancel in a PIN dialog any reader of this frame was answered: after a
+  // Cancel only a new input of the person's counts for a PIN operation, not
+  // the activation left over from the input before it. Listening first, on
+  // the window in the capture phase, so no page script can hide an input;
+  // the page's own synthetic events are not trusted.
+  let lastInput = -Infinity;
+  let lastCancel = null;
+  const noteInput = (event) => {
+    if (event.isTrusted) lastInput = performance.now();
+  };
+  window.addEventListener("pointerdown", noteInput, true);
+  window.addEventListener("keydown", noteInput, true);
+
   // Whether the person has just used this frame (clicked, typed), as the
   // browser keeps it: read here, never taken from what the page posts.
   function activated() {
@@ -21,6 +35,29 @@
     } catch (ignored) {
       return false;
     }
+  }
+
+  const activatedSinceCancel = () => activated() && (lastCancel === null || lastInput > lastCancel);
+
+  // The operations the host asks the PIN for in its own dialog.
+  function asksPin(m) {
+    if (m.type === P.type.authenticate || m.type === P.type.sign) return true;
+    return m.type === P.type.call && P.pinMethods.includes(m.member) && Array.isArray(m.args) && m.args.length === 0;
+  }
+
+  // Only what the host reads of each kind: whatever else the page wrote (an
+  // origin, an activation of its own) stays behind.
+  function forBackground(m) {
+    const out = { type: m.type, id: m.id };
+    switch (m.type) {
+      case P.type.call: out.member = m.member; out.args = m.args; break;
+      case P.type.put: out.member = m.member; out.value = m.value; break;
+      case P.type.authenticate: out.challenge = m.challenge; break;
+      case P.type.sign: out.text = m.text; break;
+      default: return null;
+    }
+    out.userActivation = asksPin(m) ? activatedSinceCancel() : activated();
+    return out;
   }
 
   // A port that cannot carry a message is of no more use: it goes at once,
@@ -41,7 +78,9 @@
       toPage({ kind: P.kind.closed, reader, error: "A reader with this id is already open in this page." });
       return;
     }
-    const userActivation = activated();
+    // A connection opened after a Cancel, on the gesture before it, would
+    // give its first PIN operation the hello's activation.
+    const userActivation = activatedSinceCancel();
     let port;
     try {
       port = api.runtime.connect({ name: P.portName });
@@ -57,6 +96,8 @@
         ports.delete(reader);
         toPage({ kind: P.kind.closed, reader, error: message.error ?? null });
       } else if (message && message.kind === P.kind.message) {
+        const m = message.message;
+        if (m && m.type === P.type.error && m.reason === P.callRefusal.cancelled) lastCancel = performance.now();
         toPage({ kind: P.kind.message, reader, message: message.message });
       }
     });
@@ -92,14 +133,10 @@
         close(data.reader);
         break;
       case P.kind.send: {
-        // Only calls and puts, and only the fields the host reads: whatever
-        // else the page wrote (an origin, say) stays behind.
         const port = ports.get(data.reader);
         const m = data.message;
-        if (!port || !m || (m.type !== P.type.call && m.type !== P.type.put)) break;
-        const out = { type: m.type, id: m.id, member: m.member };
-        if (m.type === P.type.call) out.args = m.args;
-        else out.value = m.value;
+        const out = port && m && typeof m === "object" ? forBackground(m) : null;
+        if (!out) break;
         try {
           port.postMessage(out);
         } catch (e) {

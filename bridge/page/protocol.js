@@ -34,12 +34,22 @@
     type: freeze({
       hello: "hello", ready: "ready", refused: "refused", unavailable: "unavailable",
       call: "call", put: "put", result: "result", error: "error",
+      authenticate: "authenticate", sign: "sign",
     }),
     // Why the host refused a connection.
     refusal: freeze({
       origin: "origin", policy: "policy", frame: "frame", person: "person",
       timeout: "timeout", hello: "hello", protocol: "protocol", activation: "activation",
     }),
+    // Why the host refused a PIN operation (the "reason" of an error reply).
+    callRefusal: freeze({
+      activation: "activation", frame: "frame", policy: "policy", busy: "busy",
+      cancelled: "cancelled", timeout: "timeout",
+    }),
+    // What ready's "features" may offer beyond the control's members.
+    feature: freeze({ authenticate: "authenticate", sign: "sign", pinDialog: "pinDialog" }),
+    // The tokens' formats.
+    format: freeze({ auth: "qelt-auth:1", sign: "qelt-sign:1" }),
     // HRESULTs as the host's replies carry them.
     number: freeze({
       accessDenied: -2147024891,       // E_ACCESSDENIED: refused
@@ -48,7 +58,9 @@
       insufficientBuffer: -2147024774, // a reply over the browsers' 1 MB
       unexpected: -2147418113,         // E_UNEXPECTED: the control's failures
       classNotRegistered: -2147221164, // REGDB_E_CLASSNOTREG
-      busy: -2147024726,               // ERROR_BUSY as an HRESULT: too many calls waiting
+      busy: -2147024726,               // ERROR_BUSY as an HRESULT: too many calls waiting, a PIN dialog open
+      cancelled: -2147023673,          // ERROR_CANCELLED as an HRESULT: the person cancelled the PIN dialog
+      timeout: -2147023436,            // ERROR_TIMEOUT as an HRESULT: nobody answered the PIN dialog
     }),
     // What a page's connect() or call is told (QeltReaderError.reason).
     reason: freeze({
@@ -65,6 +77,10 @@
       hostFailed: "host-failed",
       disconnected: "disconnected",
       tooManyCalls: "too-many-calls",
+      personCancelled: "person-cancelled",
+      pinTimeout: "pin-timeout",
+      busy: "busy",
+      notSupported: "not-supported",
       callFailed: "call-failed",
     }),
     // Calls a reader may have waiting for replies.
@@ -75,6 +91,8 @@
     maxReadersPerProfile: 16,
     // The control's members: methods, card properties, proxy properties, ver.
     methods: freeze(["readCard", "checkCard", "checkPin", "checkXKMS"]),
+    // Methods that, called with no argument, ask for the PIN in the host's dialog.
+    pinMethods: freeze(["checkCard", "checkPin"]),
     cardProperties: freeze(["serialNumber", "ICCardID", "issuerName", "subjectName", "name", "idno",
                             "usage", "email", "notBefore", "notAfter", "cardIssType"]),
     proxyProperties: freeze(["proxyServer", "proxyPort", "proxyUser", "proxyPass"]),

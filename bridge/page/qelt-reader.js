@@ -8,6 +8,7 @@
 //   const name = await reader.name;
 //   await reader.checkPin(pin);        // rejects with e.description "PinCode錯誤"
 //   await reader.checkXKMS();
+//   const token = await reader.authenticate(challenge);  // from a click: the PIN in the host's dialog
 import "./protocol.js";
 
 const P = globalThis.QeltBridgeProtocol;
@@ -42,6 +43,17 @@ const TEXTS = {
   [R.tooManyCalls]: "Too many calls are waiting for the card reader.",
   [R.needsActivation]: "The card reader asks the person first only when the page's own button was used: connect from a click.",
   [R.tooManyReaders]: `The card reader is already open ${P.maxReadersPerTab} times in this tab or ${P.maxReadersPerProfile} times in this browser: close a reader first.`,
+  [R.notSupported]: "The QELTReader bridge program is too old for this operation: install the current release.",
+};
+
+// Reasons the host gives for refusing a PIN operation, as the page is told them.
+const CALL_REFUSALS = {
+  [P.callRefusal.activation]: R.needsActivation,
+  [P.callRefusal.frame]: R.originRefused,
+  [P.callRefusal.policy]: R.originRefused,
+  [P.callRefusal.cancelled]: R.personCancelled,
+  [P.callRefusal.timeout]: R.pinTimeout,
+  [P.callRefusal.busy]: R.busy,
 };
 
 // Reasons the host gives for a refusal, as the page is told them.
@@ -59,6 +71,13 @@ const REFUSALS = {
 // What JSON carries to the control; undefined, functions and the like have no such form.
 function isValue(v) {
   return v === null || typeof v === "string" || typeof v === "boolean" || (typeof v === "number" && Number.isFinite(v));
+}
+
+// Where a string holds half a surrogate pair, or -1. JSON carries it, but
+// the host's parser refuses the frame whole, id and all: the call would
+// never be answered.
+function loneSurrogate(text) {
+  return text.search(/[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/);
 }
 
 function bridgeError(reason, number, description) {
@@ -149,6 +168,7 @@ class Reader {
     this.version = undefined;    // the host's file version, once ready
     this.arch = undefined;       // "x86" or "x64": the control's architecture
     this.managedProxy = false;   // true: the administrator sets the proxy, not the page
+    this.features = Object.freeze([]);  // what the host offers beyond the members, once ready
   }
 
   _receive(message) {
@@ -161,7 +181,7 @@ class Reader {
     if (!waiting) return;
     this._pending.delete(message.id);
     if (message.type === P.type.result) waiting.resolve(message.value);
-    else waiting.reject(new QeltReaderError(R.callFailed, message.number, message.description ?? ""));
+    else waiting.reject(new QeltReaderError(CALL_REFUSALS[message.reason] || R.callFailed, message.number, message.description ?? ""));
   }
 
   _answerOpening(message) {
@@ -172,6 +192,7 @@ class Reader {
       this.version = message.version;
       this.arch = message.arch;
       this.managedProxy = message.managedProxy === true;
+      if (Array.isArray(message.features)) this.features = Object.freeze(message.features.filter((f) => typeof f === "string"));
       opened.resolve(this);
       return;
     }
@@ -211,9 +232,11 @@ class Reader {
   _send(message) {
     if (this._state !== "ready") return Promise.reject(this._lost || bridgeError(R.disconnected));
     if (this._pending.size >= P.maxPendingCalls) return Promise.reject(bridgeError(R.tooManyCalls, P.number.busy));
-    const values = message.type === P.type.call ? message.args : [message.value];
+    const values = message.type === P.type.call ? message.args : message.type === P.type.put ? [message.value] : [];
     if (!values.every(isValue))
       return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "A value must be a string, a number, true, false or null."));
+    if (values.some((v) => typeof v === "string" && loneSurrogate(v) >= 0))
+      return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "A text holds a lone surrogate."));
     // A frame over the host's 1 MiB would end the whole connection: this call fails alone.
     if (new TextEncoder().encode(JSON.stringify(message)).length > MAX_MESSAGE_BYTES)
       return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, "The call's values are too large for the card reader."));
@@ -230,6 +253,27 @@ class Reader {
   checkCard(pin) { return this._call("checkCard", arguments.length ? [pin] : []); }
   checkPin(pin) { return this._call("checkPin", arguments.length ? [pin] : []); }
   checkXKMS() { return this._call("checkXKMS", []); }
+
+  // The host judges the challenge and the text; only what is not text at
+  // all is turned back here.
+  _operation(type, field, value) {
+    if (this._state === "ready" && !this.features.includes(type)) return Promise.reject(bridgeError(R.notSupported));
+    if (typeof value !== "string")
+      return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg, `The ${field} must be a string.`));
+    const lone = loneSurrogate(value);
+    if (lone >= 0) {
+      const unit = value.charCodeAt(lone).toString(16).toUpperCase();
+      return Promise.reject(bridgeError(R.callFailed, P.number.invalidArg,
+                                        `Character ${lone + 1} of the ${field}, U+${unit}, is a lone surrogate.`));
+    }
+    return this._send({ type, [field]: value });
+  }
+
+  /** A sign-in token: the card's signature over the site's challenge and origin. */
+  authenticate(challenge) { return this._operation(P.type.authenticate, "challenge", challenge); }
+
+  /** The card's signature over a text the person saw in the host's dialog. */
+  sign(text) { return this._operation(P.type.sign, "text", text); }
 
   /** Writes a proxy property: await reader.set("proxyPort", 8080). */
   set(name, value) { return this._send({ type: P.type.put, member: name, value }); }

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The protocol in one place, and its mirrors agree: the extension's copy of
 protocol.js is the page library's, the host's Protocol.h names the same
-message types, refusal reasons, numbers and limits, and the extension IDs in
-ids.json are those of the manifest (the Chromium ID from its key).
+message types, refusal reasons, features, token formats, numbers and limits,
+and the extension IDs in ids.json are those of the manifest (the Chromium ID
+from its key).
 Usage: protocol_agreement_test.py REPO_ROOT"""
 import base64
 import hashlib
@@ -20,7 +21,7 @@ passed = 0
 
 def check(what, ok, detail=""):
     global failures, passed
-    print(("ok   " if ok else "FAIL ") + what + ("" if ok else "  [%s]" % detail))
+    print(("ok   " if ok else "FAIL ") + what + ("" if ok else "  [%s]" % (detail,)))
     passed += ok
     failures += not ok
 
@@ -46,13 +47,17 @@ header = read("host", "core", "Protocol.h")
 
 def header_block(name):
     block = re.search(r"namespace %s \{(.*?)\n\}" % name, header, re.S).group(1)
-    return dict(re.findall(r"k(\w+) = (-?\"?[\w]+\"?)", block))
+    return dict(re.findall(r"k(\w+) = (\"[^\"]*\"|-?\w+)", block))
 
 
 types = {v.strip('"') for v in header_block("type").values()}
 check("message types agree", types == set(protocol["type"].values()), (types, protocol["type"]))
 reasons = {v.strip('"') for v in header_block("reason").values()}
-check("refusal reasons agree", reasons == set(protocol["refusal"].values()), (reasons, protocol["refusal"]))
+js_reasons = set(protocol["refusal"].values()) | set(protocol["callRefusal"].values())
+check("refusal reasons agree", reasons == js_reasons, (reasons, js_reasons))
+for block, key in (("feature", "feature"), ("format", "format")):
+    names = {v.strip('"') for v in header_block(block).values()}
+    check("%s names agree" % block, names == set(protocol[key].values()), (names, protocol[key]))
 numbers = {int(v) for v in header_block("number").values()}
 js_numbers = set(protocol["number"].values())
 check("the host's numbers are the library's", numbers <= js_numbers, (numbers - js_numbers))

@@ -11,11 +11,12 @@
 // browsers' idle readers connect as the browsers start and are called before
 // anything else happens in them, while only the script host's reference runs.
 import assert from "node:assert/strict";
+import { randomBytes } from "node:crypto";
 import fs from "node:fs";
 import path from "node:path";
 import { after, before, describe, it, test } from "node:test";
-import { E_ACCESSDENIED, E_INVALIDARG, E_UNEXPECTED, ERROR_BUSY, EXTENSION, REGDB_E_CLASSNOTREG, ROOT, Run, sleep }
-  from "./harness.js";
+import { CARDS, E_ACCESSDENIED, E_INVALIDARG, E_UNEXPECTED, ERROR_BUSY, ERROR_CANCELLED, EXTENSION, REGDB_E_CLASSNOTREG,
+         ROOT, Run, sleep } from "./harness.js";
 
 const DISP_E_UNKNOWNNAME = -2147352570;
 const IDLE_MS = 45000;
@@ -31,7 +32,8 @@ function citizenSteps(servicePort) {
     ...CARD_PROPERTIES.map((name) => ["get", name]),
     ["call", "checkPin", "1234"], ["call", "checkPin", "0000"],
     ["call", "checkCard", "0000"], ["call", "checkCard", "1234"],
-    ["call", "checkPin", 1234], ["call", "checkPin"],
+    // checkPin() without a PIN is the host's dialog over the bridge: its own case below.
+    ["call", "checkPin", 1234],
     ["put", "proxyPort", "8080"], ["get", "proxyPort"],
     ["put", "proxyPort", "abc"], ["get", "proxyPort"],
     ["put", "proxyServer", "proxy.example"], ["get", "proxyServer"],
@@ -66,6 +68,27 @@ function differences(steps, script, page) {
     if (!same) out.push(`${JSON.stringify(step)}: page ${JSON.stringify(got)}, script ${JSON.stringify(want)}`);
   });
   return out;
+}
+
+// The sign-in and signing tokens: their keys in this order; the signature
+// covers the header, the origin and the body, in the token's code page.
+const TOKEN_KEYS = ["format", "origin", "certificate", "signature", "codePage", "appVersion"];
+const CODE_PAGES = { 950: "big5", 1252: "windows-1252" };
+const SIGNING_CERTIFICATE = Buffer.from(fs.readFileSync(path.join(CARDS, "citizen", "sign.pem"), "utf8")
+  .replace(/-----[A-Z ]+-----/g, ""), "base64");
+const challenge = () => randomBytes(32).toString("base64url");
+// Traditional Chinese with a line feed, all of it in Big5.
+const SIGN_TEXT = "本人同意下列條款：\n一、以憑證卡簽署本文件。";
+
+function checkToken(token, format, body, version) {
+  assert.deepEqual(Object.keys(token), TOKEN_KEYS, JSON.stringify(token));
+  assert.equal(token.format, format);
+  assert.equal(token.origin, run.origins.allowed);
+  assert.equal(token.codePage, 950, "the host runs in zh_TW: Big5");
+  assert.equal(token.appVersion, version, "the host's file version, as ready gave it");
+  assert.ok(Buffer.from(token.certificate, "base64").equals(SIGNING_CERTIFICATE), "the card's signing certificate");
+  const content = new TextDecoder(CODE_PAGES[token.codePage], { fatal: true }).decode(run.signedContent(token.signature));
+  assert.equal(content, `<TBSHeader>${format} ${run.origins.allowed}</TBSHeader><TBSBody>${body}</TBSBody>`);
 }
 
 const run = new Run();
@@ -390,6 +413,121 @@ const TABLE = [
       await front.close();
     }
     assert.equal(box.code, 1, `no box: ${box.text}`);
+  }],
+
+  ["a click starts authenticate, sign or checkPin(): the PIN typed in the host's dialog; the token's signature covers origin and challenge or text", async (b) => {
+    const c = challenge();
+    const cases = [
+      ["authenticate", [c], ["1234"], (r, version) => checkToken(r.value, "qelt-auth:1", c, version)],
+      ["sign", [SIGN_TEXT], ["1234"], (r, version) => checkToken(r.value, "qelt-sign:1", SIGN_TEXT, version)],
+      // A wrong PIN keeps the dialog open; the member answers as with the PIN given.
+      ["checkPin", [], ["0000", "1234"], (r) => assert.equal(r.value, null)],
+    ];
+    for (const [op, args, pins, check] of cases) {
+      await tab(b, "allowed", undefined, async (page) => {
+        await page.evaluate((o, a) => { T.pin = { op: o, args: a }; }, op, args);
+        await page.bringToFront();
+        await page.click("#pin");
+        const dialog = await run.answerPin("pin", 60, ...pins);
+        assert.equal(dialog.code, 0, `${op}: the dialog was answered: ${dialog.text}`);
+        assert.ok(dialog.text.includes(run.origins.allowed), dialog.text);
+        if (op === "sign") assert.ok(dialog.text.includes(SIGN_TEXT.split("\n")[0]), dialog.text);
+        if (pins.length > 1) assert.ok(dialog.text.includes("PinCode錯誤"), dialog.text);
+        const { results: r } = await page.evaluate(() => T.finish(T.clicks[0]));
+        assert.ok(!r.error, `${op}: ${JSON.stringify(r)}`);
+        check(r, (await page.evaluate((i) => T.info(i), r.reader)).version);
+      });
+    }
+  }, 240000],
+
+  ["Cancel: person-cancelled, one more meanwhile busy; the page's retry without a new click needs-activation, no dialog; a new click shows it", async (b) => {
+    const c = challenge();
+    await tab(b, "allowed", undefined, async (page) => {
+      await page.evaluate((a) => { T.pin = { op: "authenticate", args: [a] }; }, c);
+      await page.bringToFront();
+      await page.click("#pin");
+      const shown = await run.answerPin("none", 30);
+      assert.equal(shown.code, 0, "the dialog showed");
+      // The tab's first reader, connected by the click.
+      const second = await page.evaluate((a) => T.start(0, [["call", "authenticate", a]]), c);
+      const cancel = await run.answerPin("cancel", 30);
+      assert.equal(cancel.code, 0, cancel.text);
+      const { results: first } = await page.evaluate(() => T.finish(T.clicks[0]));
+      assert.deepEqual([first.error?.reason, first.error?.number], ["person-cancelled", ERROR_CANCELLED], JSON.stringify(first));
+      const { results: [busy] } = await page.evaluate((n) => T.finish(n), second);
+      assert.deepEqual([busy.error?.reason, busy.error?.number], ["busy", ERROR_BUSY], JSON.stringify(busy));
+
+      // The page's own retry: the frame may still be activated (Puppeteer's
+      // evaluate activates it), but no input of the person's came since the Cancel.
+      const retry = await page.evaluate((a) => T.start(0, [["call", "authenticate", a]]), c);
+      const none = await run.answerPin("none", 3);
+      if (none.code === 0) await run.answerPin("cancel", 30);
+      assert.equal(none.code, 1, `no dialog: ${none.text}`);
+      const { results: [refused] } = await page.evaluate((n) => T.finish(n), retry);
+      assert.deepEqual([refused.error?.reason, refused.error?.number], ["needs-activation", E_ACCESSDENIED],
+                       JSON.stringify(refused));
+
+      await page.evaluate((a) => { T.pin = { reader: 0, op: "authenticate", args: [a] }; }, c);
+      await page.bringToFront();
+      await page.click("#pin");
+      const dialog = await run.answerPin("pin", 60, "1234");
+      assert.equal(dialog.code, 0, dialog.text);
+      const { results: again } = await page.evaluate(() => T.finish(T.clicks[1]));
+      checkToken(again.value, "qelt-auth:1", c, (await page.evaluate(() => T.info(0))).version);
+    });
+  }, 180000],
+
+  ["no click: authenticate, sign and checkPin() from the page's own script need activation, no dialog; an activation the page claims is ignored", async (b) => {
+    const c = challenge();
+    const page = await b.openUntouched("allowed", `tests/browser/pages/reader.html?on-load=pin&challenge=${c}` +
+                                                  `&text=${encodeURIComponent(SIGN_TEXT)}`);
+    let dialog;
+    try {
+      const r = await page.next(60000);
+      assert.ok(r.steps, JSON.stringify(r));
+      for (const o of r.steps) {
+        assert.deepEqual([o.error?.reason, o.error?.number], ["needs-activation", E_ACCESSDENIED], JSON.stringify(r.steps));
+      }
+      assert.deepEqual([r.raw.message?.type, r.raw.message?.id, r.raw.message?.reason], ["error", 1, "activation"],
+                       JSON.stringify(r.raw));
+    } finally {
+      dialog = await run.answerPin("cancel", 1);  // one that showed is answered, so that it ends
+      await page.close();
+    }
+    assert.equal(dialog.code, 1, `no dialog: ${dialog.text}`);
+  }],
+
+  ["the library: features from ready; authenticate and sign not-supported without them; a challenge or text that is no text; a PIN from the page refused by policy", async (b) => {
+    await tab(b, "allowed", undefined, async (page) => {
+      const reader = await connect(page);
+      assert.deepEqual((await page.evaluate((i) => T.info(i), reader)).features, ["authenticate", "sign", "pinDialog"]);
+      // A lone surrogate would make a frame the host cannot parse, id and all: refused here, answered.
+      for (const o of await steps(page, reader, [["call", "authenticate", 42], ["call", "sign", null], ["call", "authenticate"],
+                                                 ["call", "sign", "a\uD800b"], ["call", "checkPin", "\uDC00"]])) {
+        assert.deepEqual([o.error?.reason, o.error?.number], ["call-failed", E_INVALIDARG], JSON.stringify(o));
+      }
+      // A bridge program of before: its ready names no features.
+      const old = await page.evaluate((arch) => T.connectAnswered({ type: "ready", protocol: 1, version: "3.0.1.0", arch }), run.arch);
+      assert.ok(old.reader !== undefined, JSON.stringify(old));
+      assert.deepEqual((await page.evaluate((i) => T.info(i), old.reader)).features, []);
+      for (const o of await steps(page, old.reader, [["call", "authenticate", challenge()], ["call", "sign", "x"]])) {
+        assert.deepEqual([o.error?.reason, o.error?.number], ["not-supported", 0], JSON.stringify(o));
+      }
+      await page.evaluate((i) => T.close(i), old.reader);
+    });
+    try {
+      await run.setPolicy({ AllowedOrigins: [run.origins.allowed], PinFromPages: 0 });
+      await tab(b, "allowed", undefined, async (page) => {
+        const reader = await connect(page);
+        const got = await steps(page, reader, [["call", "checkPin", "1234"], ["call", "checkCard", "1234"], ["get", "name"]]);
+        for (const o of got.slice(0, 2)) {
+          assert.deepEqual([o.error?.reason, o.error?.number], ["origin-refused", E_ACCESSDENIED], JSON.stringify(o));
+        }
+        assert.deepEqual(got[2], { value: "王小明" });
+      });
+    } finally {
+      await run.setPolicy({ AllowedOrigins: [run.origins.allowed] });
+    }
   }],
 
   ["no mark of the extension in the page's document; the version only to a connected reader", async (b) => {

@@ -4,9 +4,9 @@
 // every process the run started.
 //
 // Settings (run.sh sets them): QELT_ARCH, QELT_BRIDGE_EXE, QELT_OCX,
-// QELT_CARD_DLL, QELT_ANSWER_BOX, QELT_SERVICE_EXE, QELT_EXTENSION_DIR,
-// QELT_BROWSER_WORK (the run's folder, else a new one); QELT_BROWSER_KEEP=1
-// keeps that folder.
+// QELT_CARD_DLL, QELT_ANSWER_BOX, QELT_ANSWER_PIN (else answer_pin.exe beside
+// answer_box), QELT_SERVICE_EXE, QELT_EXTENSION_DIR, QELT_BROWSER_WORK (the
+// run's folder, else a new one); QELT_BROWSER_KEEP=1 keeps that folder.
 import { spawn, execFileSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
@@ -29,6 +29,7 @@ export const E_INVALIDARG = -2147024809;
 export const E_UNEXPECTED = -2147418113;
 export const REGDB_E_CLASSNOTREG = -2147221164;
 export const ERROR_BUSY = -2147024726;
+export const ERROR_CANCELLED = -2147023673;
 
 const POLICY = "HKLM\\SOFTWARE\\Policies\\QELTReader\\Bridge";
 const ANSWERS = "HKCU\\Software\\QELTReader\\Bridge";
@@ -160,6 +161,8 @@ export class Run {
     this.ocx = required("QELT_OCX");
     this.cardDll = required("QELT_CARD_DLL");
     this.answerBoxExe = required("QELT_ANSWER_BOX");
+    // Looked for when a case needs it: the cases without a PIN dialog run without it.
+    this.answerPinExe = process.env.QELT_ANSWER_PIN || path.join(path.dirname(this.answerBoxExe), "answer_pin.exe");
     this.serviceExe = required("QELT_SERVICE_EXE");
     this.loader = this.arch === "x64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
     this.work = process.env.QELT_BROWSER_WORK || fs.mkdtempSync(path.join(os.tmpdir(), "qelt-browser."));
@@ -249,6 +252,30 @@ export class Run {
   async answerBox(action, seconds) {
     const r = await this.wine([this.answerBoxExe, "QELTReader", action, String(seconds)], { timeout: (seconds + 30) * 1000 });
     return { code: r.code, text: r.stdout.trim() };
+  }
+
+  /** answer_pin: the person in front of the host's PIN dialog. action "pin"
+   *  with the PINs to type, "cancel", "none" (reads it only); code 1 when no
+   *  dialog showed within the seconds; text: the dialog's texts, a line each. */
+  async answerPin(action, seconds, ...pins) {
+    if (!fs.existsSync(this.answerPinExe)) throw new Error(`answer_pin.exe is not built: ${this.answerPinExe}`);
+    const r = await this.wine([this.answerPinExe, "QELTReader", action, String(seconds), ...pins],
+                              { timeout: (seconds + 60) * 1000 });
+    return { code: r.code, text: r.stdout.replaceAll("\r", "").trim() };
+  }
+
+  /** The content a Base64 PKCS#7 signature covers, as bytes, once openssl
+   *  verified it against the citizen card's CA. */
+  signedContent(signature) {
+    const der = path.join(this.work, `sig.${process.hrtime.bigint()}.der`);
+    fs.writeFileSync(der, Buffer.from(signature, "base64"));
+    try {
+      return execFileSync("openssl", ["cms", "-verify", "-inform", "DER", "-in", der, "-CAfile",
+                                      path.join(CARDS, "ca", "moi.pem"), "-purpose", "any"],
+                          { stdio: ["ignore", "pipe", "pipe"] });
+    } finally {
+      fs.rmSync(der, { force: true });
+    }
   }
 
   /** The program the next host runs: qelt-bridge.exe, or another speaking

@@ -76,6 +76,10 @@ else
   fi
   flock /tmp/qelt-build.lock ninja -C "$build" qelt_bridge qelt_ocx qelt_virtual_card answer_box \
     qelt_validation_service >/dev/null
+  # The PIN dialog's answerer, beside answer_box, where this build makes one.
+  if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^answer_pin:'; then
+    flock /tmp/qelt-build.lock ninja -C "$build" answer_pin >/dev/null
+  fi
   # The extension's release folder, where this build makes one.
   if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^qelt_extension:'; then
     flock /tmp/qelt-build.lock ninja -C "$build" qelt_extension >/dev/null
@@ -91,6 +95,8 @@ for f in "${files[@]:0:5}"; do
 done
 export QELT_ARCH="$arch" QELT_BRIDGE_EXE="${files[0]}" QELT_OCX="${files[1]}" QELT_CARD_DLL="${files[2]}"
 export QELT_ANSWER_BOX="${files[3]}" QELT_SERVICE_EXE="${files[4]}" QELT_EXTENSION_DIR="${files[5]:-$root/bridge/extension}"
+# answer_pin is built beside answer_box; QELT_ANSWER_PIN names another.
+export QELT_ANSWER_PIN="${QELT_ANSWER_PIN:-$(dirname "${files[3]}")/answer_pin.exe}"
 
 # The run's folder (HOME, profiles, Wine prefix). The tests end what they
 # started; this is for a run cut short.
